@@ -1,0 +1,41 @@
+#include "relay/net_log.h"
+
+#include "app/append_line.h"
+#include "app/format_text.h"
+#include "app/log_time.h"
+
+#include <cstdarg>
+#include <mutex>
+
+namespace {
+
+// Set by the relay thread, read by whichever thread logs.
+std::mutex pathMutex;
+std::string netLogPath;
+
+} // namespace
+
+int mxLog(const char* format, ...)
+{
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(pathMutex);
+        path = netLogPath;
+    }
+    if (path.empty())
+        return 0;
+
+    va_list args;
+    va_start(args, format);
+    std::string message = FormatV(format, args);
+    va_end(args);
+
+    return AppendLines(path, {NetworkLogStamp() + message + "\n"}) ? 0 : -1;
+}
+
+int mxLogFile(const char* path)
+{
+    std::lock_guard<std::mutex> lock(pathMutex);
+    netLogPath = path ? path : "";
+    return 0;
+}

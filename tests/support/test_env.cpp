@@ -1,0 +1,64 @@
+#include "test_env.h"
+
+#include <QDir>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+TestHome::TestHome()
+{
+    QDir root(dir_.path());
+    root.mkpath("config");
+    root.mkpath("runtime");
+    setVar("HOME", dir_.path().toStdString());
+    setVar("XDG_CONFIG_HOME", root.filePath("config").toStdString());
+    setVar("XDG_RUNTIME_DIR", root.filePath("runtime").toStdString());
+    setVar("CORVANE_SETTINGS", std::nullopt);
+}
+
+TestHome::~TestHome()
+{
+    for (const auto& [name, value] : saved_) {
+        if (value)
+            ::setenv(name.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
+    }
+}
+
+std::string TestHome::path() const
+{
+    return dir_.path().toStdString();
+}
+
+std::string TestHome::settingsFile() const
+{
+    return path() + "/config/Tuq Network/Corvane.reg";
+}
+
+void TestHome::writeSettings(const std::string& regText) const
+{
+    QDir().mkpath(QString::fromStdString(path() + "/config/Tuq Network"));
+    std::ofstream out(settingsFile(), std::ios::binary | std::ios::trunc);
+    out << regText;
+}
+
+void TestHome::setVar(const char* name, const std::optional<std::string>& value)
+{
+    if (!saved_.count(name)) {
+        const char* old = std::getenv(name);
+        saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    if (value)
+        ::setenv(name, value->c_str(), 1);
+    else
+        ::unsetenv(name);
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}

@@ -1,0 +1,31 @@
+#pragma once
+#include <QTemporaryDir>
+#include <map>
+#include <optional>
+#include <string>
+
+// A private home for one test: HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR point
+// into a fresh temporary folder and CORVANE_SETTINGS is unset, so nothing
+// touches the real user's files. Everything is restored on destruction.
+class TestHome {
+public:
+    TestHome();
+    ~TestHome();
+    TestHome(const TestHome&) = delete;
+    TestHome& operator=(const TestHome&) = delete;
+
+    std::string path() const;
+    // Where the settings store keeps its file under this home.
+    std::string settingsFile() const;
+    // Writes the settings file (registry export text, UTF-8) in one go.
+    void writeSettings(const std::string& regText) const;
+
+private:
+    void setVar(const char* name, const std::optional<std::string>& value);
+
+    QTemporaryDir dir_;
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+// Reads a whole file; empty when it does not exist.
+std::string ReadWholeFile(const std::string& path);
