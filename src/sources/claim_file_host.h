@@ -1,0 +1,25 @@
+#pragma once
+#include "app/controller_state.h"
+
+#include <string>
+
+// What a claim-file pass needs from the dispatch controller that owns it.
+class ClaimFileHost {
+public:
+    virtual ~ClaimFileHost() = default;
+    virtual ControllerState& State() = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+    // Runs pending window messages once, so Cancel and port events get through.
+    virtual void ProcessMessages() = 0;
+    // The switch port (socket to the relay, or the modem line) is open.
+    virtual bool IsSwitchPortOpen() = 0;
+    // Connects the switch port; throws ClaimError with a text for people.
+    virtual void ConnectToSwitch() = 0;
+    // Sends one claim; negative result on failure, response filled on success.
+    virtual int SndBuf(const std::string& claim, std::string& response) = 0;
+    // The switch port is open or the relay thread runs.
+    virtual bool IsSwitchConnectionOpen() = 0;
+    virtual void CloseSwitchConnection() = 0;
+    // The standard error box, for an error that leaves the timer handler.
+    virtual void ShowError(const std::string& text) = 0;
+};
