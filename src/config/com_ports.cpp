@@ -1,0 +1,62 @@
+#include "config/settings.h"
+
+#include "config/settings_access.h"
+
+#include <charconv>
+#include <sys/stat.h>
+
+namespace {
+
+const int kHighestComNumber = 64;
+
+bool IsCharacterDevice(const std::string& path)
+{
+    struct stat status {};
+    return !path.empty() && ::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
+}
+
+// n of a name "COM<n>", or 0.
+int ComNumberOf(const std::string& name)
+{
+    if (name.rfind("COM", 0) != 0 || name.size() == 3)
+        return 0;
+    int number = 0;
+    const char* end = name.data() + name.size();
+    auto [stop, error] = std::from_chars(name.data() + 3, end, number);
+    return error == std::errc() && stop == end && number > 0 ? number : 0;
+}
+
+}  // namespace
+
+std::string ComPortDevice(int comNumber)
+{
+    if (comNumber < 1)
+        return {};
+    const std::string name = "COM" + std::to_string(comNumber);
+    if (auto device = ReadTextAt(MainKeyPath() + "\\Ports", name))
+        return *device;
+    if (auto device = ReadTextAt(BaseKeyPath() + "\\Ports", name))
+        return *device;
+    return "/dev/ttyS" + std::to_string(comNumber - 1);
+}
+
+void SetComPortDevice(int comNumber, const std::string& device)
+{
+    WriteTextAt(BaseKeyPath() + "\\Ports", "COM" + std::to_string(comNumber), device);
+}
+
+std::vector<int> ExistingComPorts()
+{
+    std::vector<int> numbers;
+    for (int n = 1; n <= kHighestComNumber; ++n)
+        if (IsCharacterDevice(ComPortDevice(n)))
+            numbers.push_back(n);
+    return numbers;
+}
+
+bool IsTapiDeviceInstalled(const std::string& name)
+{
+    if (int number = ComNumberOf(name))
+        return IsCharacterDevice(ComPortDevice(number));
+    return !name.empty() && name[0] == '/' && IsCharacterDevice(name);
+}
