@@ -1,0 +1,19 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+// The switches of the command line. Matching ignores case; every switch has a
+// "/" and a "-" form.
+struct CommandLine {
+    std::optional<std::string> configName; // the argument after the first "/config"
+    bool noSecurity = false;
+    bool noTrayIcon = false;
+    bool headless = false;
+};
+
+// args excludes the program name.
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// True when arg, lower-cased, is "/name" or "-name".
+bool IsSwitch(const std::string& arg, const char* name);

@@ -1,0 +1,30 @@
+#pragma once
+#include "app/form_view.h"
+
+// The view of headless mode (and of tests): remembers what it was told and
+// shows nothing. Its screen is large enough for any stored geometry.
+class HeadlessView : public FormView {
+public:
+    QRect Geometry() const override { return geometry_; }
+    void SetGeometry(const QRect& rect) override { geometry_ = rect; }
+    QSize ScreenSize() const override { return screen_; }
+    bool IsShown() const override { return shown_; }
+    void SetShown(bool shown) override { shown_ = shown; }
+    void ShowNormalState() override {}
+    void SetTitle(const QString& title) override { title_ = title; }
+    void SetTrayIconShown(bool shown) override { trayShown_ = shown; }
+    void SetStatusText(const QString& text) override { status_ = text; }
+    QString StatusText() const override { return status_; }
+
+    QString Title() const { return title_; }
+    bool TrayIconShown() const { return trayShown_; }
+    void SetScreenSize(const QSize& size) { screen_ = size; }
+
+private:
+    QRect geometry_;
+    QSize screen_{16384, 16384};
+    bool shown_ = false;
+    bool trayShown_ = false;
+    QString title_;
+    QString status_;
+};

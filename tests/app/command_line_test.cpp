@@ -1,0 +1,35 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+TEST(CommandLineTest, ConfigNameRules)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::optional<std::string> name;
+    } cases[] = {
+        {{}, std::nullopt},
+        {{"/config"}, std::nullopt},                      // last argument is never a switch
+        {{"-nosecurity", "/config"}, std::nullopt},
+        {{"/CONFIG", "Store2"}, "Store2"},                 // switch ignores case, name keeps it
+        {{"-Config", "store2"}, "store2"},
+        {{"/config", "A", "/config", "B"}, "A"},           // the first one wins
+        {{"/notrayicon", "-config", "X Y"}, "X Y"},
+        {{"config", "X"}, std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseCommandLine(c.args).configName, c.name) << ::testing::PrintToString(c.args);
+}
+
+TEST(CommandLineTest, FlagsAnywhereIgnoringCase)
+{
+    CommandLine line = ParseCommandLine({"-NoSecurity", "/NOTRAYICON", "-headless"});
+    EXPECT_TRUE(line.noSecurity);
+    EXPECT_TRUE(line.noTrayIcon);
+    EXPECT_TRUE(line.headless);
+
+    CommandLine plain = ParseCommandLine({"nosecurity", "--notrayicon"});
+    EXPECT_FALSE(plain.noSecurity);
+    EXPECT_FALSE(plain.noTrayIcon);
+    EXPECT_FALSE(plain.headless);
+}
