@@ -1,0 +1,150 @@
+#include "config/settings.h"
+#include "config/settings_file.h"
+#include "test_env.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+mode_t FileMode(const std::string& path)
+{
+    struct stat status {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return status.st_mode & 07777;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(SettingsFile, LocationFollowsTheEnvironment)
+{
+    TestHome home;
+    EXPECT_EQ(SettingsFilePath(), home.settingsFile());
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(SettingsFilePath(), home.path() + "/.config/Tuq Network/Corvane.reg");
+    ::setenv("CORVANE_SETTINGS", (home.path() + "/elsewhere/my.reg").c_str(), 1);
+    EXPECT_EQ(SettingsFilePath(), home.path() + "/elsewhere/my.reg");
+    SetSystemID("ELSE");
+    EXPECT_NE(ReadWholeFile(home.path() + "/elsewhere/my.reg").find("\"SystemID\"=\"ELSE\""),
+              std::string::npos);
+}
+
+TEST(SettingsFile, WriteCreatesFolderAndFileWithPrivateMode)
+{
+    TestHome home;
+    SetSSLClientPassword("secret");
+    EXPECT_EQ(FileMode(home.settingsFile()), 0600u);
+    EXPECT_EQ(ReadWholeFile(home.settingsFile()),
+              "REGEDIT4\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\n"
+              "\"SSLClientPassword\"=\"secret\"\n\n");
+}
+
+TEST(SettingsFile, RewriteTightensModeAndLeavesNoTemporaryFiles)
+{
+    TestHome home;
+    home.writeSettings("REGEDIT4\n");
+    ::chmod(home.settingsFile().c_str(), 0644);
+    SetDialUpPwd("secret");
+    SetDialUpUser("anna");
+    EXPECT_EQ(FileMode(home.settingsFile()), 0600u);
+    EXPECT_EQ(FolderEntries(home.path() + "/config/Tuq Network"),
+              (std::vector<std::string>{"Corvane.reg", "Corvane.reg.lock"}));
+}
+
+TEST(SettingsFile, UnparseableFileIsNeverOverwritten)
+{
+    TestHome home;
+    const std::string broken = "REGEDIT4\n\n"
+                               "[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\n"
+                               "\"ClaimFileRetries\"=dword:00000002\n"
+                               "\"DebugFileName\"=\"C:\\TuqData\\log.txt\"\n";
+    home.writeSettings(broken);
+    try {
+        SetClaimFileRetries(5);
+        ADD_FAILURE() << "the write succeeded";
+    } catch (const SettingsError& error) {
+        std::string text = error.what();
+        EXPECT_EQ(text.rfind("Failed to set data for 'ClaimFileRetries' (", 0), 0u) << text;
+        EXPECT_NE(text.find(home.settingsFile() + " line 5 cannot be read"), std::string::npos)
+            << text;
+    }
+    EXPECT_EQ(ReadWholeFile(home.settingsFile()), broken);
+    try {
+        GetClaimFileRetries();
+        ADD_FAILURE() << "the read succeeded";
+    } catch (const SettingsError& error) {
+        EXPECT_NE(std::string(error.what()).find("line 5 cannot be read"), std::string::npos)
+            << error.what();
+    }
+}
+
+TEST(SettingsFile, FolderThatCannotBeCreatedFailsTheKey)
+{
+    TestHome home;
+    std::string blocker = home.path() + "/blocker";
+    std::ofstream(blocker) << "not a folder";
+    ::setenv("CORVANE_SETTINGS", (blocker + "/Corvane.reg").c_str(), 1);
+    try {
+        SetBaud(9600);
+        ADD_FAILURE() << "the write succeeded";
+    } catch (const SettingsError& error) {
+        EXPECT_EQ(std::string(error.what())
+                      .rfind("Failed to create key HKEY_CURRENT_USER\\Software\\Tuq "
+                             "Network\\Corvane\\InputSerialPort (",
+                             0),
+                  0u)
+            << error.what();
+    }
+    EXPECT_EQ(GetBaud(), 19200) << "a missing file still reads as defaults";
+}
+
+TEST(SettingsFile, WritesKeepEverythingElse)
+{
+    TestHome home;
+    const std::string original = "Windows Registry Editor Version 5.00\r\n\r\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\r\n"
+                                 "\"Odd\"=hex(2):25,00,00,00\r\n"
+                                 "\"Baud\"=dword:00002580\r\n\r\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Other]\r\n"
+                                 "\"Keep\"=\"me\"\r\n";
+    home.writeSettings(original);
+    SetClaimFileRetries(8);
+    EXPECT_EQ(ReadWholeFile(home.settingsFile()),
+              "REGEDIT4\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\n"
+              "\"Odd\"=hex(2):25,00,00,00\n"
+              "\"Baud\"=dword:00002580\n"
+              "\"ClaimFileRetries\"=dword:00000008\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Other]\n"
+              "\"Keep\"=\"me\"\n\n");
+}
+
+TEST(SettingsFile, ConcurrentWritersLoseNothing)
+{
+    TestHome home;
+    const int perThread = 30;
+    auto writer = [](int first) {
+        for (int n = first; n < first + perThread; ++n)
+            SetComPortDevice(n, "/dev/pts/" + std::to_string(n));
+    };
+    std::thread a(writer, 1);
+    std::thread b(writer, 1 + perThread);
+    a.join();
+    b.join();
+    for (int n = 1; n <= 2 * perThread; ++n)
+        EXPECT_EQ(ComPortDevice(n), "/dev/pts/" + std::to_string(n));
+}
+
+}  // namespace
