@@ -1,0 +1,259 @@
+#include "sources/response_file.h"
+
+#include "app/claim_error.h"
+#include "app/format_text.h"
+#include "app/general_log.h"
+#include "app/system_path.h"
+#include "config/settings.h"
+#include "sources/file_io.h"
+#include "sources/lrc.h"
+#include "sources/path_ops.h"
+
+#include <QDateTime>
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kStx = '\x02';
+constexpr char kEtx = '\x03';
+
+// Message formats for a failed rename, by error kind. The first three take
+// the two paths, "other" the error number and the two paths.
+struct RenameTexts {
+    const char* exists;
+    const char* noEntry;
+    const char* crossDevice;
+    const char* other;
+};
+
+const RenameTexts kResponseRename = {
+    "Error renaming temporary response file '%s' to '%s'; Response 'file already exists'",
+    "Error renaming temporary response file '%s' to '%s'; 'No such file or directory' error",
+    "Error renaming temporary response file '%s' to '%s'; 'Not same device' error",
+    "Error(%d) renaming temporary response file '%s' to '%s'",
+};
+
+// Across devices the claim is copied instead, so that kind has no text.
+const RenameTexts kArchiveRename = {
+    "Error archiving claim file '%s' to '%s'; 'File already exists'",
+    "Error archiving claim file '%s' to '%s'; 'No such file or directory' error",
+    nullptr,
+    "Error(%d) archiving claim file '%s' to '%s'",
+};
+
+const RenameTexts kArchiveCopyRename = {
+    "Error renaming temporary claim archive file '%s' to '%s'; 'File already exists'",
+    "Error renaming temporary claim archive file '%s' to '%s'; 'No such file or directory' error",
+    "Error renaming temporary claim archive file '%s' to '%s'; 'Not same device' error",
+    "Error(%d) renaming temporary claim archive file '%s' to '%s'",
+};
+
+std::string RenameFailure(int error, const RenameTexts& texts, const std::string& from,
+                          const std::string& to)
+{
+    const char* format = error == EEXIST   ? texts.exists
+                         : error == ENOENT ? texts.noEntry
+                         : error == EXDEV  ? texts.crossDevice
+                                           : nullptr;
+    if (format)
+        return FormatText(format, from.c_str(), to.c_str());
+    return FormatText(texts.other, error, from.c_str(), to.c_str());
+}
+
+[[noreturn]] void LogAndThrow(const std::string& text)
+{
+    LogMsg("%s", text.c_str());
+    throw ClaimError(text);
+}
+
+std::string ResponseContent(const std::string& reply, bool hadStx, bool hadEtx,
+                            unsigned char lrcByte)
+{
+    std::string content;
+    if (hadStx)
+        content += kStx;
+    content += reply;
+    if (hadEtx)
+        content += kEtx;
+    if (lrcByte != 0)
+        content += static_cast<char>(ComputeLrc(content));
+    return content;
+}
+
+std::string ResponseFolder(const std::string& claimPath)
+{
+    std::string folder = GetResponseFileFolder();
+    if (folder.empty())
+        folder = ExtractFolder(claimPath);
+    return IncludeTrailingDelimiter(folder);
+}
+
+// Closes fd and returns the first error of the write or of the close.
+int CloseAfterWrite(int fd, int writeError)
+{
+    int closeError = ::close(fd) == 0 ? 0 : errno;
+    return writeError != 0 ? writeError : closeError;
+}
+
+void WriteResponse(const std::string& content, const std::string& folder,
+                   const std::string& responsePath)
+{
+    std::string tempPath;
+    int fd = fileio::CreateUniqueFile(folder, tempPath);
+    if (fd < 0) {
+        int error = errno;
+        LogAndThrow(FormatText("Error(%d) opening temporary response file '%s'", error,
+                               (folder + "TuqNXXXXXX").c_str()));
+    }
+    int error = CloseAfterWrite(fd, fileio::WriteAndSync(fd, content));
+    if (error != 0) {
+        LogMsg("Error(%d) writing to temporary response file '%s'.", error, tempPath.c_str());
+        fileio::DeleteFile(tempPath);
+        throw ClaimError(FormatText("Error(%d) writing to temporary response file '%s'", error,
+                                    tempPath.c_str()));
+    }
+    if (fileio::FileExists(responsePath))
+        fileio::DeleteFile(responsePath);
+    error = fileio::RenameNoReplace(tempPath, responsePath);
+    if (error != 0) {
+        std::string text = RenameFailure(error, kResponseRename, tempPath, responsePath);
+        LogMsg("%s", text.c_str());
+        fileio::DeleteFile(tempPath);
+        throw ClaimError(text);
+    }
+    fileio::SyncFolder(folder);
+    LogMsg("Response written to '%s'", responsePath.c_str());
+}
+
+// With the claim's own extension as response extension the response would
+// overwrite the claim and then be deleted or archived in its place.
+void RefuseToReplaceClaim(const std::string& claimPath, const std::string& responsePath)
+{
+    if (ToSystemPath(claimPath) == ToSystemPath(responsePath))
+        LogAndThrow(FormatText("The response file '%s' would replace its claim file",
+                               responsePath.c_str()));
+}
+
+void DeleteClaim(ControllerState& state, const std::string& claimPath)
+{
+    if (fileio::DeleteFile(claimPath) != 0) {
+        state.CountFailure();
+        LogAndThrow(FormatText("Could not delete processed claim file '%s'.", claimPath.c_str()));
+    }
+}
+
+// RX0001.clm -> RX0001_20041105142233017.clm, from the local time.
+std::string TimestampedPath(const std::string& path)
+{
+    QDateTime now = QDateTime::currentDateTime();
+    QDate date = now.date();
+    QTime time = now.time();
+    return ChangeExtension(
+        path, FormatText("_%.4d%.2d%.2d%.2d%.2d%.2d%.3d%s", date.year(), date.month(),
+                         date.day(), time.hour(), time.minute(), time.second(), time.msec(),
+                         ExtractExtension(path).c_str()));
+}
+
+std::string ReadClaimForArchive(const std::string& claimPath)
+{
+    int fd = fileio::OpenForReading(claimPath);
+    if (fd < 0) {
+        int error = errno;
+        LogAndThrow(FormatText("Error(%d) opening claim file '%s' for archival operation", error,
+                               claimPath.c_str()));
+    }
+    std::string data;
+    int error = fileio::ReadToEnd(fd, data);
+    ::close(fd);
+    if (error != 0) {
+        LogAndThrow(FormatText("Error(%d) reading claim file '%s' for archival operation", error,
+                               claimPath.c_str()));
+    }
+    return data;
+}
+
+// The archive folder is on another device: copy through a temporary file,
+// and delete the claim only once its copy is safely in place.
+void CopyToArchive(ControllerState& state, const std::string& claimPath,
+                   const std::string& archiveFolder, const std::string& archivePath)
+{
+    std::string data = ReadClaimForArchive(claimPath);
+    std::string tempPath;
+    int fd = fileio::CreateUniqueFile(archiveFolder, tempPath);
+    if (fd < 0) {
+        int error = errno;
+        LogAndThrow(FormatText("Error(%d) opening temporary claim archive file '%s'", error,
+                               (archiveFolder + "TuqNXXXXXX").c_str()));
+    }
+    int error = CloseAfterWrite(fd, fileio::WriteAndSync(fd, data));
+    if (error != 0) {
+        std::string text = FormatText("Error(%d) writing to temporary claim archive file '%s'",
+                                      error, tempPath.c_str());
+        LogMsg("%s", text.c_str());
+        fileio::DeleteFile(tempPath);
+        throw ClaimError(text);
+    }
+    error = fileio::RenameNoReplace(tempPath, archivePath);
+    if (error != 0) {
+        std::string text = RenameFailure(error, kArchiveCopyRename, tempPath, archivePath);
+        LogMsg("%s", text.c_str());
+        fileio::DeleteFile(tempPath);
+        throw ClaimError(text);
+    }
+    fileio::SyncFolder(archiveFolder);
+    DeleteClaim(state, claimPath);
+}
+
+void ArchiveClaim(ControllerState& state, const std::string& claimPath,
+                  const std::string& archiveFolder)
+{
+    std::string archivePath = archiveFolder + ExtractFileName(claimPath);
+    if (fileio::FileExists(archivePath)) {
+        if (GetClaimFileArchiveTimestamp()) {
+            archivePath = TimestampedPath(archivePath);
+        } else if (fileio::DeleteFile(archivePath) != 0) {
+            state.CountFailure();
+            LogAndThrow(FormatText("Could not delete existing archive claim file '%s'.",
+                                   archivePath.c_str()));
+        }
+    }
+    int error = fileio::RenameNoReplace(claimPath, archivePath);
+    if (error == EXDEV)
+        CopyToArchive(state, claimPath, archiveFolder, archivePath);
+    else if (error != 0)
+        LogAndThrow(RenameFailure(error, kArchiveRename, claimPath, archivePath));
+    LogMsg("Claim file '%s' archived to '%s'", claimPath.c_str(), archivePath.c_str());
+}
+
+}  // namespace
+
+void WriteResponseFile(ControllerState& state, const std::string& claimPath,
+                       const std::string& reply, bool hadStx, bool hadEtx,
+                       unsigned char lrcByte)
+{
+    bool claimExists = fileio::FileExists(claimPath);
+    if (!claimExists) {
+        LogMsg("Response file not written.  Claim file already deleted:  '%s'", claimPath.c_str());
+    } else {
+        std::string folder = ResponseFolder(claimPath);
+        std::string responsePath =
+            folder + ChangeExtension(ExtractFileName(claimPath), GetResponseFileExtension());
+        try {
+            RefuseToReplaceClaim(claimPath, responsePath);
+            WriteResponse(ResponseContent(reply, hadStx, hadEtx, lrcByte), folder, responsePath);
+        } catch (const ClaimError& error) {
+            state.CountFailure();
+            throw ClaimError("Could not write response file '" + responsePath +
+                             "'\n\nClaimError Error:\n  " + error.what());
+        }
+    }
+    state.failureCount = 0;
+    if (!claimExists)
+        return;
+    std::string archiveFolder = GetClaimFileArchiveFolder();
+    if (archiveFolder.empty())
+        DeleteClaim(state, claimPath);
+    else
+        ArchiveClaim(state, claimPath, IncludeTrailingDelimiter(archiveFolder));
+}
