@@ -1,0 +1,141 @@
+#include "switch_options.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <openssl/ssl.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const char* const description =
+    "A claims switch for tests and demonstrations. It listens on a TCP port\n"
+    "(plain or TLS with a required client certificate) and reads claims in the\n"
+    "upstream frame: a 4-byte big-endian total length (16 + data length), a\n"
+    "12-byte sequence field and the claim data (at most 8192 bytes). Every\n"
+    "claim is answered in the same frame with its sequence field unchanged.\n"
+    "\n"
+    "The answer is a paid NCPDP 5.1 response built from the claim's request\n"
+    "header: version/release, transaction code, transaction count, status 'A',\n"
+    "service provider ID qualifier and ID, date of service; a message segment\n"
+    "(AM20, F4 \"CLAIM PAID\"); per transaction a response status segment\n"
+    "(AM21, \"ANP\", F3 authorization number) and, when the claim's transaction\n"
+    "carries the fields EM and D2, a claim segment (AM22) echoing them.\n"
+    "\n"
+    "With --twofish the claim data is decrypted and the answer data encrypted\n"
+    "(fresh contexts per connection); headers stay clear.\n"
+    "\n"
+    "Faults (--delay, --no-answer, --close, --bad-length, --reverse) apply to\n"
+    "every claim of a connection from the claim number --fault-from on; claims\n"
+    "are counted per connection from 1. A reverse batch that never fills is\n"
+    "not answered.\n"
+    "\n"
+    "On start it prints \"listening on HOST:PORT\" (with the real port when\n"
+    "--port is 0). SIGTERM and SIGINT stop it cleanly.";
+
+[[noreturn]] void Fail(const QString& message)
+{
+    std::fprintf(stderr, "tuq-switch-sim: %s\n", qPrintable(message));
+    std::exit(2);
+}
+
+long long NumberOption(const QCommandLineParser& parser, const QString& name, long long min, long long max)
+{
+    bool ok = false;
+    long long value = parser.value(name).toLongLong(&ok);
+    if (!ok || value < min || value > max)
+        Fail(QString("--%1 needs a number from %2 to %3").arg(name).arg(min).arg(max));
+    return value;
+}
+
+int TlsVersion(const QString& text)
+{
+    if (text == "1.0")
+        return TLS1_VERSION;
+    if (text == "1.1")
+        return TLS1_1_VERSION;
+    if (text == "1.2")
+        return TLS1_2_VERSION;
+    if (text == "1.3")
+        return TLS1_3_VERSION;
+    Fail("--tls-max needs 1.0, 1.1, 1.2 or 1.3");
+}
+
+void AddOptions(QCommandLineParser& parser)
+{
+    parser.addHelpOption();
+    parser.addOptions({
+        {"host", "Address to listen on (default 127.0.0.1).", "address", "127.0.0.1"},
+        {"port", "Port to listen on; 0 picks a free one (default 6101).", "port", "6101"},
+        {"tls", "Speak TLS (1.2 or later); needs --cert and --ca."},
+        {"cert", "Server certificate file (PEM).", "file"},
+        {"key", "Server private key file (PEM); default: the --cert file.", "file"},
+        {"key-password", "Password of an encrypted server key.", "password"},
+        {"ca", "CA file that client certificates must verify against.", "file"},
+        {"tls-max", "Offer at most this TLS version (1.0, 1.1, 1.2, 1.3). Below 1.2 "
+                    "only that version is offered, to test clients that refuse it.", "version"},
+        {"twofish", "Claim and answer data are Twofish-encrypted."},
+        {"delay", "Answer each claim this many milliseconds after it arrived.", "ms", "0"},
+        {"no-answer", "Read claims but never answer them."},
+        {"close", "Close the connection when a claim arrives, without answering."},
+        {"bad-length", "Write this number into the answer's length field instead of the "
+                       "true total length (8209 = 16 + 8193 is over the limit).", "value"},
+        {"reverse", "Hold answers until this many claims are in, then send them last "
+                    "first.", "count", "0"},
+        {"fault-from", "Apply the faults from this claim number of a connection on "
+                       "(default 1).", "number", "1"},
+        {"verbose", "Print one line per claim and answer on standard error."},
+    });
+}
+
+TlsOptions ReadTlsOptions(const QCommandLineParser& parser)
+{
+    TlsOptions tls;
+    tls.enabled = parser.isSet("tls");
+    tls.certFile = parser.value("cert").toStdString();
+    tls.keyFile = parser.isSet("key") ? parser.value("key").toStdString() : tls.certFile;
+    tls.keyPassword = parser.value("key-password").toStdString();
+    tls.caFile = parser.value("ca").toStdString();
+    if (parser.isSet("tls-max"))
+        tls.maxVersion = TlsVersion(parser.value("tls-max"));
+    if (tls.enabled && (tls.certFile.empty() || tls.caFile.empty()))
+        Fail("--tls needs --cert and --ca");
+    return tls;
+}
+
+FaultOptions ReadFaultOptions(const QCommandLineParser& parser)
+{
+    FaultOptions faults;
+    faults.delayMs = static_cast<int>(NumberOption(parser, "delay", 0, 3600000));
+    faults.noAnswer = parser.isSet("no-answer");
+    faults.closeConnection = parser.isSet("close");
+    if (parser.isSet("bad-length"))
+        faults.lengthField = static_cast<std::uint32_t>(NumberOption(parser, "bad-length", 0, 0xFFFFFFFFLL));
+    faults.reverseBatch = static_cast<int>(NumberOption(parser, "reverse", 0, 100000));
+    faults.fromClaim = static_cast<int>(NumberOption(parser, "fault-from", 1, 100000000));
+    if (faults.noAnswer && faults.closeConnection)
+        Fail("--no-answer and --close exclude each other");
+    return faults;
+}
+
+}  // namespace
+
+SwitchOptions ParseSwitchOptions(const QCoreApplication& app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    AddOptions(parser);
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty())
+        Fail("unexpected argument " + parser.positionalArguments().first());
+
+    SwitchOptions options;
+    options.host = parser.value("host").toStdString();
+    options.port = static_cast<std::uint16_t>(NumberOption(parser, "port", 0, 65535));
+    options.twofish = parser.isSet("twofish");
+    options.verbose = parser.isSet("verbose");
+    options.tls = ReadTlsOptions(parser);
+    options.faults = ReadFaultOptions(parser);
+    return options;
+}
