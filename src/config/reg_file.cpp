@@ -3,6 +3,7 @@
 #include "app/format_text.h"
 
 #include <QString>
+#include <QStringDecoder>
 #include <charconv>
 
 namespace {
@@ -19,6 +20,11 @@ std::string DecodeToUtf8(const std::string& bytes)
     }
     if (bytes.rfind("\xEF\xBB\xBF", 0) == 0)
         return bytes.substr(3);
+    // A REGEDIT4 export from Windows is in the ANSI code page, not UTF-8.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (utf8.hasError())
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
     return bytes;
 }
 

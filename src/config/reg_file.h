@@ -35,8 +35,9 @@ private:
 
 class RegDocument {
 public:
-    // Accepts UTF-8 (with or without a byte-order mark) and UTF-16LE with a
-    // byte-order mark. Empty input is an empty document.
+    // Accepts UTF-8 (with or without a byte-order mark), UTF-16LE with a
+    // byte-order mark, and Latin-1 text that is not valid UTF-8. Empty input
+    // is an empty document.
     static RegDocument Parse(const std::string& fileBytes);
 
     // UTF-8 text headed "REGEDIT4".

@@ -248,6 +248,8 @@ void WriteBinary(SettingsSection section, const std::string& name,
 void DeleteValue(SettingsSection section, const std::string& name)
 {
     const std::string keyPath = SectionKeyPath(section);
+    if (!ValueExistsAt(keyPath, name))
+        return;
     try {
         UpdateSettingsFile(SettingsFilePath(),
                            [&](RegDocument& document) { document.RemoveValue(keyPath, name); });

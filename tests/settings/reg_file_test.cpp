@@ -43,6 +43,13 @@ TEST(RegFile, ReadsUtf8WithByteOrderMark)
     EXPECT_EQ(document.FindValue(kKey, "a")->text, "b");
 }
 
+TEST(RegFile, ReadsAnsiExportAsLatin1)
+{
+    RegDocument document =
+        RegDocument::Parse("REGEDIT4\r\n\r\n[" + kKey + "]\r\n\"SystemID\"=\"M\xDCLLER\"\r\n");
+    EXPECT_EQ(document.FindValue(kKey, "SystemID")->text, "M\xC3\x9CLLER");
+}
+
 TEST(RegFile, HexContinuesOverLines)
 {
     RegDocument document = RegDocument::Parse("REGEDIT4\n\n[" + kKey +
