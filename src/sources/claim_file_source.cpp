@@ -13,6 +13,7 @@
 #include <QDir>
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -108,7 +109,9 @@ void ClaimFileSource::ScheduleNextPass()
     }
     int retries = GetClaimFileRetries();
     if (state.failureCount != retries) {
-        int delay = std::max(GetClaimFileRetryDelay(), 0);
+        // QTimer counts milliseconds in an int.
+        int delay =
+            std::clamp(GetClaimFileRetryDelay(), 0, std::numeric_limits<int>::max() / 1000);
         host_.SetStatusText("Pausing " + std::to_string(delay) +
                             " seconds before sending again.  (Failure " +
                             std::to_string(state.failureCount) + " of " +
