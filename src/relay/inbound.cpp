@@ -1,0 +1,446 @@
+#include "relay/inbound.h"
+
+#include "relay/error_reply.h"
+#include "relay/net_log.h"
+
+#include "app/format_text.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+
+CipherPtr NewCipher(bool twofish)
+{
+    return CipherPtr(CreateTwofishContext(twofish ? TwofishBlocks : TwofishNone).release());
+}
+
+namespace {
+
+std::atomic<long> relaySequenceCounter{1};
+
+constexpr int kScratchSize = 8208;
+
+bool WouldBlock(int error)
+{
+    return error == EWOULDBLOCK || error == EAGAIN;
+}
+
+} // namespace
+
+long NextRelaySequenceNumber()
+{
+    long current = relaySequenceCounter.load();
+    while (!relaySequenceCounter.compare_exchange_weak(current, FollowingSequenceNumber(current))) {
+    }
+    return current;
+}
+
+void RestartIdleDeadline(MXSOCK* mxSock)
+{
+    int idle = mxSock->mx->mxcfg->idleTimeout;
+    mxSock->idleDeadline = (mxSock->transactions.empty() && idle > 0) ? time(nullptr) + idle : 0;
+}
+
+// ---------------------------------------------------------------- accept
+
+int mxSockNew(MX* mx)
+{
+    if (!mx->readySet.Contains(mx->listenSocket)) {
+        mx->error = kMxOk;
+        return -1;
+    }
+    mx->readySet.Remove(mx->listenSocket);
+
+    socklen_t size = sizeof mx->listenAddress;
+    int sock = accept4(mx->listenSocket, reinterpret_cast<sockaddr*>(&mx->listenAddress), &size,
+                       SOCK_CLOEXEC);
+    if (sock < 0) {
+        int error = errno;
+        mxLog("mxSockNew(): accept() Failed(%d)", error);
+        mxErrorMessage(error, mxLog);
+        mx->error = kMxAcceptFailed;
+        return -1;
+    }
+    char peer[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &mx->listenAddress.sin_addr, peer, sizeof peer);
+    mxLog("Accepted new connection(%d) (%s)", sock, peer);
+
+    if (!SetNonBlocking(sock)) {
+        int error = errno;
+        mxCloseSocket(sock, mxLog);
+        mxLog("mxSockNew(): ioctlsocket failed (%d)", error);
+        mxErrorMessage(error, mxLog);
+        mx->error = kMxNonBlockingFailed;
+        return -1;
+    }
+
+    auto mxSock = std::make_unique<MXSOCK>();
+    mxSock->mx = mx;
+    mxSock->socket = sock;
+    mxSock->readCipher = NewCipher(mx->mxcfg->inboundCipher);
+    mxSock->writeCipher = NewCipher(mx->mxcfg->inboundCipher);
+    if (!mx->masterSet.Add(sock))
+        mxLog("mxSockNew(): socket(%d) not watched: %d sockets already in use", sock,
+              SocketSet::kCapacity);
+    RestartIdleDeadline(mxSock.get());
+    mx->connections.push_back(std::move(mxSock));
+    return 0;
+}
+
+MXTX* mxTxNew(MX* mx, MXSOCK* mxSock)
+{
+    auto tx = std::make_unique<MXTX>();
+    tx->mxSock = mxSock;
+    tx->framing = mx->mxcfg->inboundFraming;
+    tx->headerSize = HeaderSize(tx->framing);
+    tx->remaining = tx->headerSize;
+    if (mx->mxcfg->overallTimeout > 0)
+        tx->deadline = time(nullptr) + mx->mxcfg->overallTimeout;
+    mxSock->transactions.push_back(std::move(tx));
+    return mxSock->transactions.back().get();
+}
+
+MXSOCK* mxSockReady(MX* mx)
+{
+    for (auto& mxSock : mx->connections) {
+        if (mxSock->socket != -1 && mx->readySet.Contains(mxSock->socket))
+            return mxSock.get();
+    }
+    mx->error = kMxNoInboundReady;
+    mxLog("   mxSockReady(): No More Inbound Claims");
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- read
+
+namespace {
+
+MXTX* TransactionBeingRead(MXSOCK* mxSock)
+{
+    for (auto& tx : mxSock->transactions) {
+        if (tx->state == kTxReadingHeader || tx->state == kTxReadingData)
+            return tx.get();
+    }
+    return nullptr;
+}
+
+// Completes a claim whose last data byte has arrived.
+int CompleteClaim(MXSOCK* mxSock, MXTX* tx)
+{
+    DecryptBuffer(mxSock->readCipher.get(), tx->data(), tx->dataLength);
+    int seqSize = ClientSequenceSize(tx->framing);
+    tx->clientSequence.assign(tx->frame + ClientSequenceOffset(tx->framing), seqSize);
+    tx->seqNo = NextRelaySequenceNumber();
+    if (tx->framing == InboundFraming::MxSock) {
+        std::string digits = FormatText("%.8ld", tx->seqNo);
+        std::memcpy(tx->frame + 10, digits.data(), kClaimSequenceSize);
+    }
+    tx->state = kTxComplete;
+    mxLog("mxSockRead(%d) rtnSeqno(%.*s) ==> SeqNo(%ld)", mxSock->socket, seqSize,
+          tx->clientSequence.c_str(), tx->seqNo);
+    return tx->dataLength;
+}
+
+int ReadData(MXSOCK* mxSock, MXTX* tx)
+{
+    int error = 0;
+    int got = mxRecv(mxSock->socket, tx->data() + tx->done, tx->remaining, &error, mxLog);
+    if (got == 0) {
+        tx->reason = kReasonPeerClosed;
+        tx->state = kTxReadFailed;
+        return -1;
+    }
+    if (got < 0) {
+        if (WouldBlock(error))
+            return 0;
+        tx->reason = kReasonRecvFailed;
+        mxLog("mxSockRead() mxRecv2() Failed(%d)", error);
+        return -1;
+    }
+    if (got < tx->remaining) {
+        mxLog("    mxSockRead(%d) Data - got %d of %d bytes", mxSock->socket, got, tx->remaining);
+        tx->done += got;
+        tx->remaining -= got;
+        return 0;
+    }
+    return CompleteClaim(mxSock, tx);
+}
+
+int ReadHeader(MXSOCK* mxSock, MXTX* tx)
+{
+    int error = 0;
+    int got = mxRecv(mxSock->socket, tx->frame + tx->done, tx->remaining, &error, mxLog);
+    if (got == 0) {
+        tx->reason = kReasonPeerClosed;
+        return -1;
+    }
+    if (got < 0) {
+        if (WouldBlock(error))
+            return 0;
+        tx->reason = kReasonRecvFailed;
+        tx->state = kTxReadFailed;
+        mxLog("mxSockRead() mxRecv() Failed(%d)", error);
+        return -1;
+    }
+    if (got < tx->remaining) {
+        mxLog("    mxSockRead(%d) Header - got %d of %d bytes", mxSock->socket, got, tx->remaining);
+        tx->done += got;
+        tx->remaining -= got;
+        return 0;
+    }
+
+    long long length = DeclaredDataLength(tx->framing, tx->frame);
+    if (length > kMaxFrameData) {
+        tx->reason = kReasonBadLength;
+        tx->state = kTxReadFailed;
+        // Kept for the caller's "Claim too long" line; the claim is never read.
+        tx->dataLength = length > 99999999 ? 99999999 : static_cast<int>(length);
+        mxLog("   mxSockRead() Error: Data Length(%lld) exceeded %d bytes.", length, kMaxFrameData);
+        return -1;
+    }
+    if (length < 0) {
+        tx->reason = kReasonRecvFailed;
+        return -1;
+    }
+    // An empty claim ends like a closed connection (a receive of zero bytes
+    // would only report "no data yet" here).
+    if (length == 0) {
+        tx->reason = kReasonPeerClosed;
+        tx->state = kTxReadFailed;
+        return -1;
+    }
+    tx->dataLength = static_cast<int>(length);
+    tx->state = kTxReadingData;
+    tx->remaining = tx->dataLength;
+    tx->done = 0;
+    return ReadData(mxSock, tx);
+}
+
+int ReadInInvalidState(MXSOCK* mxSock, MXTX* tx)
+{
+    mxLog("    mxSockRead(%d) Invalid state(%d)", mxSock->socket, tx->state);
+    tx->reason = kReasonInvalidState;
+    char scratch[kScratchSize];
+    int error = 0;
+    int got = mxRecv(mxSock->socket, scratch, sizeof scratch, &error, mxLog);
+    if (got > 0) {
+        mxLog("SRE(%.*s)", got, scratch);
+        DecryptBuffer(mxSock->readCipher.get(), scratch, got);
+        mxLog("SRE(%.*s)", got, scratch);
+    }
+    return -1;
+}
+
+} // namespace
+
+int mxSockRead(MX* mx, MXSOCK* mxSock, MXTX** txOut)
+{
+    *txOut = nullptr;
+    mx->readySet.Remove(mxSock->socket);
+
+    MXTX* tx = nullptr;
+    if (mxSock->reading) {
+        tx = TransactionBeingRead(mxSock);
+        if (!tx) {
+            mxLog("mxSockRead(): Cannot find MXTX");
+            mx->error = kMxMissingRecord;
+            return -1;
+        }
+    } else {
+        tx = mxTxNew(mx, mxSock);
+        if (!tx) {
+            mxLog("mxSockRead(): mxTxNew() returns NULL");
+            mx->error = kMxMissingRecord;
+            return -1;
+        }
+        mxSock->reading = true;
+        tx->state = kTxReadingHeader;
+    }
+    *txOut = tx;
+    tx->reason = kReasonNone;
+
+    switch (tx->state) {
+    case kTxReadingHeader: return ReadHeader(mxSock, tx);
+    case kTxReadingData: return ReadData(mxSock, tx);
+    default: return ReadInInvalidState(mxSock, tx);
+    }
+}
+
+// ---------------------------------------------------------------- write
+
+int mxSockWrite(MX* mx)
+{
+    MxUpstream& up = mx->upstream;
+    MXTX* tx = nullptr;
+    for (MXTX* candidate : PendingTransactions(mx)) {
+        if (candidate->seqNo != 0 &&
+            UpstreamSequenceMatches(candidate->framing, candidate->seqNo, up.sequence())) {
+            tx = candidate;
+            break;
+        }
+    }
+    if (!tx) {
+        mxLog("   CLIENT Read unmatched SEQNO(%.8s) Possible timeout.", up.sequence() + 1);
+        mx->error = kMxUnmatchedResponse;
+        return -1;
+    }
+
+    MXSOCK* mxSock = tx->mxSock;
+    int length = up.dataLength;
+    std::memcpy(tx->data(), up.data(), static_cast<size_t>(length));
+    EncryptBuffer(mxSock->writeCipher.get(), tx->data(), length);
+    WriteReplyHeader(tx->framing, tx->frame, tx->clientSequence.c_str(), length);
+
+    int total = tx->headerSize + length;
+    int error = 0;
+    int sent = mxSend(mxSock->socket, tx->frame, total, &error);
+    if (sent < total) {
+        mxLog("mxSockWrite(): Error(%d) in send()", error);
+        mxErrorMessage(error, mxLog);
+        mx->error = kMxWriteFailed;
+        mxSockFree(mxSock);
+        return -1;
+    }
+    mxTxFree(tx);
+    // Idleness counts from the last answer, not from the accept.
+    RestartIdleDeadline(mxSock);
+    return 0;
+}
+
+// ---------------------------------------------------------------- deadlines
+
+std::vector<MXTX*> PendingTransactions(MX* mx)
+{
+    std::vector<MXTX*> all;
+    for (auto& mxSock : mx->connections)
+        for (auto& tx : mxSock->transactions)
+            all.push_back(tx.get());
+    return all;
+}
+
+std::vector<MXTX*> TransactionsAwaitingSwitch(MX* mx)
+{
+    std::vector<MXTX*> waiting;
+    for (MXTX* tx : PendingTransactions(mx)) {
+        if (tx->state == kTxComplete || tx->state == kTxForwarded)
+            waiting.push_back(tx);
+    }
+    return waiting;
+}
+
+namespace {
+
+MXTX* EarliestTransactionDeadline(MX* mx)
+{
+    MXTX* earliest = nullptr;
+    for (MXTX* tx : PendingTransactions(mx)) {
+        if (tx->deadline != 0 && (!earliest || tx->deadline < earliest->deadline))
+            earliest = tx;
+    }
+    return earliest;
+}
+
+MXSOCK* EarliestIdleConnection(MX* mx)
+{
+    MXSOCK* earliest = nullptr;
+    for (auto& mxSock : mx->connections) {
+        if (mxSock->transactions.empty() && mxSock->idleDeadline != 0 &&
+            (!earliest || mxSock->idleDeadline < earliest->idleDeadline))
+            earliest = mxSock.get();
+    }
+    return earliest;
+}
+
+bool InFuture(time_t deadline)
+{
+    return deadline > time(nullptr);
+}
+
+} // namespace
+
+time_t NearestDeadline(MX* mx)
+{
+    time_t nearest = 0;
+    if (MXTX* tx = EarliestTransactionDeadline(mx))
+        nearest = tx->deadline;
+    if (MXSOCK* idle = EarliestIdleConnection(mx)) {
+        if (nearest == 0 || idle->idleDeadline < nearest)
+            nearest = idle->idleDeadline;
+    }
+    return nearest;
+}
+
+int mxTimeout(MX* mx)
+{
+    int count = 0;
+    while (MXTX* tx = EarliestTransactionDeadline(mx)) {
+        if (InFuture(tx->deadline))
+            break;
+        MXSOCK* mxSock = tx->mxSock;
+        mxLog("   mxTimeout(%.4d) Tx Timeout, SeqNo(%ld) State(%d)", mxSock->socket, tx->seqNo, tx->state);
+        mxProcessorTimedOut(mx, tx);
+        mxLog("   mxTimeout(%.4d) Replied with Processor Timeout, SeqNo(%ld)", mxSock->socket, tx->seqNo);
+        mxTxFree(tx);
+        RestartIdleDeadline(mxSock);
+        ++count;
+    }
+    while (MXSOCK* mxSock = EarliestIdleConnection(mx)) {
+        if (InFuture(mxSock->idleDeadline))
+            break;
+        mxLog("   mxTimeout(%.4d) Socket Timeout, State(%d)", mxSock->socket, mxSock->reading ? 1 : 0);
+        mxSockFree(mxSock);
+        ++count;
+    }
+    if (count > 0) {
+        mx->error = kMxTimeout;
+        return count;
+    }
+    mxLog("mxTimeout(): Could not locate a timed out event.");
+    return 0;
+}
+
+// ---------------------------------------------------------------- free
+
+void mxTxFree(MXTX* tx)
+{
+    MXSOCK* mxSock = tx->mxSock;
+    int socket = mxSock ? mxSock->socket : -1;
+    if (mxSock) {
+        auto& list = mxSock->transactions;
+        auto it = std::find_if(list.begin(), list.end(), [tx](const auto& p) { return p.get() == tx; });
+        if (it != list.end()) {
+            if (tx->seqNo != 0)
+                mxLog("mxTxFree(): mxTx(%.4d,%ld) Unlinked and Freed", socket, tx->seqNo);
+            list.erase(it);
+            return;
+        }
+    }
+    mxLog("mxTxFree(): mxTx(%.4d,%ld) Not Found, but Freed", socket, tx->seqNo);
+}
+
+void mxSockFree(MXSOCK* mxSock)
+{
+    MX* mx = mxSock->mx;
+    int socket = mxSock->socket;
+    while (!mxSock->transactions.empty())
+        mxTxFree(mxSock->transactions.front().get());
+    mxSock->readCipher.reset();
+    mxSock->writeCipher.reset();
+    if (mxSock->socket != -1) {
+        mx->masterSet.Remove(mxSock->socket);
+        mx->readySet.Remove(mxSock->socket);
+        mxCloseSocket(mxSock->socket, mxLog);
+        mxLog("mxSockFree(%.4d)", mxSock->socket);
+        mxSock->socket = -1;
+    }
+    auto& list = mx->connections;
+    auto it = std::find_if(list.begin(), list.end(), [mxSock](const auto& p) { return p.get() == mxSock; });
+    if (it == list.end()) {
+        mxLog("mxSockFree(): Alert: Could not find socket(%d)", socket);
+        return;
+    }
+    list.erase(it);
+}

@@ -1,0 +1,153 @@
+#pragma once
+#include "relay/frames.h"
+#include "relay/socket_util.h"
+#include "transports/twofish.h"
+
+#include <ctime>
+#include <list>
+#include <memory>
+#include <openssl/types.h>
+#include <optional>
+#include <string>
+
+// The relay's records: configuration (MXCFG), context (MX), one MXSOCK per
+// client connection and one MXTX per claim. All of them live on the relay
+// thread only.
+
+struct MX;
+struct MXSOCK;
+
+// Relay configuration, copied from the settings when the relay opens.
+struct MXCFG {
+    InboundFraming inboundFraming = InboundFraming::TuqHeader;
+    bool inboundCipher = false;  // Twofish on client connections
+    int inboundPort = 0;
+    std::string inboundHost;
+    bool outboundCipher = false;  // Twofish on the upstream connection
+
+    // Switch hosts 1 to 3; an absent host has both ports -1.
+    std::optional<std::string> host[3];
+    int portA[3] = {-1, -1, -1};
+    int portB[3] = {-1, -1, -1};
+
+    // Present only when TLS is on; otherwise the upstream link is plain TCP.
+    std::optional<std::string> caFile;
+    std::optional<std::string> certFile;
+    std::optional<std::string> keyPassword;
+
+    int connectWait = 6;      // seconds
+    int overallTimeout = 60;  // seconds
+    int writeTimeout = 3;     // seconds
+    int idleTimeout = 15;     // seconds
+    bool onDemand = false;
+    std::string systemId;
+    bool tapiRoute = false;
+};
+
+// MX error codes.
+enum MxError : int {
+    kMxOk = 0,
+    kMxAcceptFailed = 2,
+    kMxNonBlockingFailed = 4,
+    kMxNoMemory = 5,
+    kMxMissingRecord = 6,
+    kMxNoInboundReady = 8,
+    kMxUpstreamState = 9,
+    kMxWriteFailed = 10,
+    kMxConnectFailed = 11,
+    kMxTimeout = 12,
+    kMxUpstreamSocketFailed = 13,
+    kMxUnmatchedResponse = 15,
+    kMxNothingToForward = 16,
+};
+
+// Failure reasons of a read or write (transactions and upstream).
+enum MxReason : int {
+    kReasonNone = 0,
+    kReasonWriteFailed = 10,
+    kReasonTimeout = 12,
+    kReasonSslReadFailed = 13,
+    kReasonPeerClosed = 24,
+    kReasonRecvFailed = 25,
+    kReasonInvalidState = 26,
+    kReasonBadLength = 27,
+};
+
+enum TxState : int {
+    kTxReadingHeader = 1,
+    kTxReadingData = 2,
+    kTxComplete = 3,
+    kTxForwarded = 4,
+    kTxReadFailed = 5,
+};
+
+struct TwofishDeleter {
+    void operator()(TwofishContext* context) const { FreeTwofishContext(context); }
+};
+using CipherPtr = std::unique_ptr<TwofishContext, TwofishDeleter>;
+
+// A fresh cipher context, or none when twofish is false.
+CipherPtr NewCipher(bool twofish);
+
+struct MXTX {
+    MXSOCK* mxSock = nullptr;
+    time_t deadline = 0;  // 0: none
+    int reason = kReasonNone;
+    int state = 0;
+    int done = 0;
+    int remaining = 0;
+    int dataLength = 0;
+    long seqNo = 0;
+    std::string clientSequence = std::string(kTuqSequenceSize, ' ');
+    InboundFraming framing = InboundFraming::TuqHeader;
+    int headerSize = kTuqHeaderSize;
+    char frame[kClaimHeaderSize + kMaxFrameData] = {};
+
+    char* data() { return frame + headerSize; }
+};
+
+struct MXSOCK {
+    MX* mx = nullptr;
+    int socket = -1;
+    bool reading = false;
+    time_t idleDeadline = 0;  // 0: none
+    CipherPtr readCipher;
+    CipherPtr writeCipher;
+    std::list<std::unique_ptr<MXTX>> transactions;
+};
+
+// The upstream connection to the switch.
+struct MxUpstream {
+    int socket = -1;
+    sockaddr_in address{};
+    int reason = kReasonNone;
+    int readState = 0;  // plain TCP: 0 idle, 2 header, 3 data, 4 failed
+    int done = 0;
+    int remaining = 0;
+    int dataLength = 0;
+    SSL_CTX* sslContext = nullptr;
+    SSL* ssl = nullptr;
+    CipherPtr readCipher;
+    CipherPtr writeCipher;
+    // Length field, 12-byte sequence field, data: the upstream frame of the
+    // response being read (or of the modem route's exchange).
+    char frame[kUpstreamHeaderSize + kMaxFrameData] = {};
+    // The claim being written; apart from frame so that a response that
+    // arrives in pieces survives a claim written in between.
+    char sendFrame[kUpstreamHeaderSize + kMaxFrameData] = {};
+
+    char* sequence() { return frame + 4; }
+    char* data() { return frame + kUpstreamHeaderSize; }
+    bool open() const { return socket != -1; }
+};
+
+struct MX {
+    int error = kMxOk;
+    int listenSocket = -1;
+    SocketSet masterSet;
+    SocketSet readySet;
+    sockaddr_in listenAddress{};
+    MxUpstream upstream;
+    std::unique_ptr<MXCFG> mxcfg;
+    std::list<std::unique_ptr<MXSOCK>> connections;
+};

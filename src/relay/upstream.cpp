@@ -1,0 +1,536 @@
+#include "relay/upstream.h"
+
+#include "relay/mx_thread.h"
+#include "relay/net_log.h"
+#include "relay/upstream_tls.h"
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <openssl/ssl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Log lines that differ between the three hosts.
+struct HostLines {
+    const char* disregard;
+    const char* ignorePortA;
+    const char* unreachable;
+    const char* failedPortA;
+    const char* ignorePortB;
+    const char* failedPortB;
+};
+
+const HostLines hostLines[3] = {
+    {"mxClientConnect() Disregard Host1", "mxClientConnect() Ignore Port1A(%s)",
+     "mxClientConnect() Failed Host1(%s), It is unreachable", "mxClientConnect() Failed PortA(%d) on Host1(%s)",
+     "mxClientConnect() Ignore Port1B(%s)", "mxClientConnect() Failed PortB(%d) on Host1(%s)"},
+    {"mxClientConnect() Disregard Host2", "mxClientConnect() Ignore Port2A(%s)",
+     " mxClientConnect() Failed Host2(%s), It is unreachable", "mxClientConnect() Failed PortA(%d) on Host2(%s)",
+     "mxClientConnect() Ignore Port2B(%s)", "mxClientConnect() Failed Port2B(%d) on Host2(%s)"},
+    {"mxClientConnect() Disregard Host3", "mxClientConnect() Ignore Port3A(%s)", nullptr,
+     "mxClientConnect() Failed PortA(%d) on Host3(%s)", "mxClientConnect() Ignore Port3B(%s)",
+     "mxClientConnect() Failed PortB(%d) on Host3(%s)"},
+};
+
+void LogHostLine(const char* format, const std::string& host)
+{
+    mxLog(format, host.c_str());
+}
+
+void LogPortLine(const char* format, int port, const std::string& host)
+{
+    mxLog(format, port, host.c_str());
+}
+
+bool RunDialUpStep()
+{
+    TMxSockThread* thread = CurrentMxSockThread();
+    if (!thread || !thread->Callbacks().OnEstablishDialUpConnection)
+        return true;
+    try {
+        thread->Callbacks().OnEstablishDialUpConnection();
+        return true;
+    } catch (const std::exception& e) {
+        mxLog("EstablishDialUpConnection failed with Exception '%s'", e.what());
+    } catch (...) {
+        mxLog("EstablishDialUpConnection failed with Exception '%s'", "unknown exception");
+    }
+    return false;
+}
+
+// Tries the ports of host index (0..2): true when connected.
+bool ConnectToHost(MX* mx, int index)
+{
+    const MXCFG& cfg = *mx->mxcfg;
+    const HostLines& lines = hostLines[index];
+    if (!cfg.host[index]) {
+        mxLog("%s", lines.disregard);
+        return false;
+    }
+    const std::string& host = *cfg.host[index];
+
+    bool unreachable = false;
+    if (cfg.portA[index] < 1) {
+        LogHostLine(lines.ignorePortA, host);
+    } else {
+        int rc = mxTryConnect(mx, host.c_str(), cfg.portA[index]);
+        if (rc == 1)
+            return true;
+        unreachable = rc == -1;
+        if (unreachable && lines.unreachable)
+            LogHostLine(lines.unreachable, host);
+        else
+            LogPortLine(lines.failedPortA, cfg.portA[index], host);
+    }
+
+    if (unreachable || cfg.portB[index] < 1) {
+        LogHostLine(lines.ignorePortB, host);
+        return false;
+    }
+    if (mxTryConnect(mx, host.c_str(), cfg.portB[index]) == 1)
+        return true;
+    LogPortLine(lines.failedPortB, cfg.portB[index], host);
+    return false;
+}
+
+void CloseSocketOnly(MX* mx)
+{
+    MxUpstream& up = mx->upstream;
+    if (up.socket != -1) {
+        close(up.socket);
+        up.socket = -1;
+    }
+}
+
+bool DeadlineReached(time_t deadline)
+{
+    return deadline != 0 && time(nullptr) >= deadline;
+}
+
+// Waits for a non-blocking connect to finish. 1 connected, 0 timeout, -2 error.
+int AwaitConnect(MX* mx, time_t deadline)
+{
+    MxUpstream& up = mx->upstream;
+    int seconds = 0;
+    if (deadline != 0) {
+        seconds = static_cast<int>(deadline - time(nullptr));
+        if (seconds <= 0) {
+            CloseSocketOnly(mx);
+            mxLog("mxTryConnect() Timeout Error from select()");
+            mx->error = kMxTimeout;
+            return 0;
+        }
+    }
+    SocketSet writeSet;
+    writeSet.Add(up.socket);
+    int rc = WinSelect(nullptr, &writeSet, nullptr, seconds);
+    if (rc == 1) {
+        int error = 0;
+        socklen_t size = sizeof error;
+        getsockopt(up.socket, SOL_SOCKET, SO_ERROR, &error, &size);
+        if (error == 0)
+            return 1;
+        mxLog("mxTryConnect() Error(%d) on connect()", error);
+        mxErrorMessage(error, mxLog);
+        mx->error = kMxConnectFailed;
+        CloseSocketOnly(mx);
+        mxLog("mxTryConnect() Closed bad connection and returning");
+        return -2;
+    }
+    CloseSocketOnly(mx);
+    if (rc == -1) {
+        mxLog("mxTryConnect() Socket Error(%d) from select()", errno);
+        mx->error = kMxUpstreamSocketFailed;
+        return -2;
+    }
+    if (rc == 0) {
+        mxLog("mxTryConnect() Timeout Error from select()");
+        mx->error = kMxTimeout;
+        return 0;
+    }
+    mxLog("mxTryConnect() Unexpected Error(%d) from select()", rc);
+    mx->error = kMxConnectFailed;
+    return -2;
+}
+
+} // namespace
+
+void mxClientInit(MX* mx)
+{
+    MxUpstream& up = mx->upstream;
+    up.socket = -1;
+    up.reason = kReasonNone;
+    up.readState = 0;
+    up.done = 0;
+    up.remaining = 0;
+    up.dataLength = 0;
+    up.address = {};
+    up.ssl = nullptr;
+    up.sslContext = nullptr;
+    up.readCipher.reset();
+    up.writeCipher.reset();
+    std::memset(up.frame, 0, 4);
+    std::memset(up.frame + 4, ' ', sizeof up.frame - 4);
+}
+
+int mxClientConnect(MX* mx)
+{
+    if (mx->upstream.open()) {
+        mxLog("   mxClientConnect() Client Already Connected");
+        mx->error = kMxUpstreamState;
+        return 1;
+    }
+    if (!RunDialUpStep())
+        return -1;
+    for (int index = 0; index < 3; ++index) {
+        if (ConnectToHost(mx, index))
+            return 0;
+    }
+    mxLog("mxClientConnect() Failed Completely");
+    return -1;
+}
+
+int mxTryConnect(MX* mx, const char* host, int port)
+{
+    MXCFG& cfg = *mx->mxcfg;
+    MxUpstream& up = mx->upstream;
+    if (!host || !*host) {
+        mxLog("mxTryConnect() Error Port(%d), Host not specified", port);
+        return -1;
+    }
+    if (port < 0 || port > 65535 || std::strlen(host) > kMaxHostNameLength) {
+        mxLog("mxTryConnect() Error Port(%d) Host(%.511s)", port, host);
+        return -1;
+    }
+    // A stop request ends a series of attempts instead of waiting out each one.
+    if (mxSockShouldTerminate())
+        return -3;
+
+    if (cfg.connectWait < 0) {
+        mxLog("mxTryConnect() mx->mxcfg->connectWait(%d)", cfg.connectWait);
+        cfg.connectWait = 0;
+    }
+    time_t deadline = cfg.connectWait >= 1 ? time(nullptr) + cfg.connectWait : 0;
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    int resolveError = ResolveIPv4(host, &address.sin_addr);
+    if (resolveError != 0) {
+        mxLog("mxTryConnect() gethostbyname(%s,%d)", host, resolveError);
+        LogResolveError(resolveError, mxLog);
+        return -1;
+    }
+    if (DeadlineReached(deadline)) {
+        mxLog("mxTryConnect() Timeout after gethostbyname/addr(%s)", host);
+        return 0;
+    }
+
+    up.socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (up.socket < 0) {
+        int error = errno;
+        up.socket = -1;
+        mxLog("mxTryConnect() client socket() Failed(%d)", error);
+        mxErrorMessage(error, mxLog);
+        mx->error = kMxUpstreamSocketFailed;
+        return -2;
+    }
+    if (DeadlineReached(deadline)) {
+        mxLog("mxTryConnect() Timeout after socket(%s)", host);
+        CloseSocketOnly(mx);
+        return 0;
+    }
+    // Always non-blocking, so that even a connect without a time limit ends
+    // on a stop request.
+    if (!SetNonBlocking(up.socket)) {
+        int error = errno;
+        mxLog("mxTryConnect() Error(%d) setting socket(%d) to non-blocking mode.", error, up.socket);
+        mxErrorMessage(error, mxLog);
+        CloseSocketOnly(mx);
+        return 0;
+    }
+    up.address = address;
+    if (connect(up.socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        int error = errno;
+        if (error != EINPROGRESS && error != EWOULDBLOCK) {
+            mxLog("mxTryConnect() Error(%d) on connect()", error);
+            mxErrorMessage(error, mxLog);
+            mx->error = kMxConnectFailed;
+            CloseSocketOnly(mx);
+            mxLog("mxTryConnect() Closed bad connection and returning");
+            return -2;
+        }
+        int rc = AwaitConnect(mx, deadline);
+        if (rc != 1)
+            return rc;
+    }
+
+    if (cfg.certFile) {
+        int rc = mxSslConnect(mx, host, deadline);
+        if (rc != 1) {
+            mxClientClose(mx);
+            return rc == -3 ? -3 : 0;
+        }
+    }
+
+    if (!mx->masterSet.Full())
+        mx->masterSet.Add(up.socket);
+    up.reason = kReasonNone;
+    up.readState = 0;
+    up.done = 0;
+    up.remaining = 0;
+    up.dataLength = 0;
+    up.readCipher = NewCipher(cfg.outboundCipher);
+    up.writeCipher = NewCipher(cfg.outboundCipher);
+    mxLog("mxTryConnect() Success for(%d)(%s), socket(%d)", port, host, up.socket);
+    return 1;
+}
+
+int mxClientWrite(MX* mx, MXSOCK* mxSock)
+{
+    MxUpstream& up = mx->upstream;
+    if (!up.open()) {
+        mxLog("mxClientWrite(): Client Not Connected");
+        mx->error = kMxUpstreamState;
+        return -1;
+    }
+    if (!mxSock) {
+        mxLog("mxClientWrite(): MXSOCK Pointer is NULL");
+        mx->error = kMxMissingRecord;
+        return -1;
+    }
+    MXTX* tx = nullptr;
+    for (auto& candidate : mxSock->transactions) {
+        if (candidate->state == kTxComplete) {
+            tx = candidate.get();
+            break;
+        }
+    }
+    if (!tx) {
+        mxLog("mxClientWrite(): MXTX Pointer is NULL");
+        mx->error = kMxNothingToForward;
+        return -1;
+    }
+
+    std::string sequence = UpstreamSequenceField(tx->framing, tx->seqNo);
+    char* data = up.sendFrame + kUpstreamHeaderSize;
+    WriteLengthHeader16(up.sendFrame, sequence.c_str(), tx->dataLength);
+    std::memcpy(data, tx->data(), static_cast<size_t>(tx->dataLength));
+    EncryptBuffer(up.writeCipher.get(), data, tx->dataLength);
+
+    mxLog("mxClientWrite() Length(%d) Seqno(%.9s,%.3s)", tx->dataLength, sequence.c_str(),
+          sequence.c_str() + 9);
+    mxLog("mxClientWrite() Data(%.*s)", tx->dataLength, data);
+
+    int total = kUpstreamHeaderSize + tx->dataLength;
+    if (up.ssl) {
+        if (mxSSL_write(mx, tx) < 0)
+            return -1;
+    } else {
+        int error = 0;
+        if (mxSend(up.socket, up.sendFrame, total, &error) < total) {
+            mxLog("mxClientWrite(): Error(%d) in send()", error);
+            mxErrorMessage(error, mxLog);
+            mx->error = kMxWriteFailed;
+            return -1;
+        }
+    }
+    tx->state = kTxForwarded;
+    mxSock->reading = false;
+    return 0;
+}
+
+namespace {
+
+// Plain TCP: one step of the resumable read of a response.
+int ReceiveUpstreamPart(MX* mx, char* into, const char* failedLine)
+{
+    MxUpstream& up = mx->upstream;
+    int error = 0;
+    int got = mxRecv(up.socket, into + up.done, up.remaining, &error, mxLog);
+    if (got == 0) {
+        up.readState = 4;
+        up.reason = kReasonPeerClosed;
+        return -1;
+    }
+    if (got < 0) {
+        if (error == EWOULDBLOCK || error == EAGAIN)
+            return 0;
+        up.readState = 4;
+        up.reason = kReasonRecvFailed;
+        mxLog(failedLine, error);
+        return -1;
+    }
+    if (got < up.remaining) {
+        mxLog("    mxClientRead() got %d of %d bytes", got, up.remaining);
+        up.done += got;
+        up.remaining -= got;
+        return 0;
+    }
+    up.done += got;
+    up.remaining = 0;
+    return 1;
+}
+
+int ReadPlainResponse(MX* mx)
+{
+    MxUpstream& up = mx->upstream;
+    up.reason = kReasonNone;
+    if (up.readState == 0) {
+        up.readState = 2;
+        up.remaining = kUpstreamHeaderSize;
+        up.done = 0;
+    }
+    if (up.readState == 2) {
+        int rc = ReceiveUpstreamPart(mx, up.frame, "mxClientRead() mxRecv() Failed(%d)");
+        if (rc <= 0)
+            return rc;
+        long long length = DeclaredDataLength16(up.frame);
+        if (length < 0 || length > kMaxFrameData) {
+            up.readState = 4;
+            up.reason = kReasonBadLength;
+            return -1;
+        }
+        // An empty response ends like a closed connection.
+        if (length == 0) {
+            up.readState = 4;
+            up.reason = kReasonPeerClosed;
+            return -1;
+        }
+        up.dataLength = static_cast<int>(length);
+        up.readState = 3;
+        up.remaining = up.dataLength;
+        up.done = 0;
+    }
+    if (up.readState != 3) {
+        mxLog("mxClientRead() Invalid state(%d)", up.readState);
+        up.reason = kReasonInvalidState;
+        return -1;
+    }
+    int rc = ReceiveUpstreamPart(mx, up.data(), "mxClientRead() mxRecv2() Failed(%d)");
+    if (rc <= 0)
+        return rc;
+    DecryptBuffer(up.readCipher.get(), up.data(), up.dataLength);
+    up.readState = 0;
+    return up.dataLength;
+}
+
+int ReadTlsResponse(MX* mx)
+{
+    MxUpstream& up = mx->upstream;
+    up.reason = kReasonNone;
+    if (mxSSL_read(mx, up.frame, kUpstreamHeaderSize) < 0) {
+        mxLog("mxClientRead() mxSSL_read(H) Failed(%d)", errno);
+        return -1;
+    }
+    long long length = DeclaredDataLength16(up.frame);
+    mxLog("mxClientRead() Length(%lld) Seqno(%.9s,%.3s)", length, up.sequence(), up.sequence() + 9);
+    if (length < 0 || length > kMaxFrameData) {
+        up.reason = kReasonBadLength;
+        return -1;
+    }
+    up.dataLength = static_cast<int>(length);
+    if (up.dataLength > 0 && mxSSL_read(mx, up.data(), up.dataLength) < 0) {
+        mxLog("mxClientRead() mxSSL_read(M) Failed(%d)\n", errno);
+        return -1;
+    }
+    mxLog("mxClientRead() Data(%.30s)", up.data());
+    DecryptBuffer(up.readCipher.get(), up.data(), up.dataLength);
+    return up.dataLength;
+}
+
+} // namespace
+
+int mxClientRead(MX* mx)
+{
+    return mx->upstream.ssl ? ReadTlsResponse(mx) : ReadPlainResponse(mx);
+}
+
+void mxClientClose(MX* mx)
+{
+    MxUpstream& up = mx->upstream;
+    if (up.ssl) {
+        SSL_shutdown(up.ssl);
+        SSL_free(up.ssl);
+    }
+    if (up.sslContext)
+        SSL_CTX_free(up.sslContext);
+    if (up.socket != -1) {
+        mx->masterSet.Remove(up.socket);
+        mx->readySet.Remove(up.socket);
+        close(up.socket);
+        mxLog("    mxClientClose() Socket(%d) Closed", up.socket);
+    }
+    mxClientInit(mx);
+    mx->error = kMxOk;
+}
+
+namespace {
+
+bool HandOverToModem(const std::string& request, std::string& response)
+{
+    TMxSockThread* thread = CurrentMxSockThread();
+    if (!thread || !thread->Callbacks().OnSendViaTapi)
+        return false;
+    try {
+        return thread->Callbacks().OnSendViaTapi(request, response);
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
+int TapiProcessTx(MX* mx, MXSOCK* mxSock)
+{
+    mx->error = kMxOk;
+    if (!mxSock) {
+        mxLog("TapiProcessTx(): MXSOCK Pointer is NULL");
+        mx->error = kMxMissingRecord;
+        return -1;
+    }
+    MXTX* tx = nullptr;
+    for (auto& candidate : mxSock->transactions) {
+        if (candidate->state == kTxComplete) {
+            tx = candidate.get();
+            break;
+        }
+    }
+    if (!tx) {
+        mxLog("TapiProcessTx(): MXTX Pointer is NULL");
+        mx->error = kMxNothingToForward;
+        return -1;
+    }
+
+    MxUpstream& up = mx->upstream;
+    std::string sequence = UpstreamSequenceField(tx->framing, tx->seqNo);
+    WriteLengthHeader16(up.frame, sequence.c_str(), tx->dataLength);
+    std::memcpy(up.data(), tx->data(), static_cast<size_t>(tx->dataLength));
+    mxLog("TapiProcessTx() Length(%d) Seqno(%.9s,%.3s)", tx->dataLength, sequence.c_str(), sequence.c_str() + 9);
+    mxLog("TapiProcessTx() Data(%.30s)", up.data());
+
+    up.dataLength = tx->dataLength;
+    up.reason = kReasonNone;
+    tx->state = kTxForwarded;
+    mxSock->reading = false;
+
+    std::string response;
+    bool ok = HandOverToModem(std::string(up.data(), static_cast<size_t>(up.dataLength)), response) &&
+              response.size() <= static_cast<size_t>(kMaxFrameData);
+    if (ok) {
+        std::memcpy(up.data(), response.data(), response.size());
+        up.dataLength = static_cast<int>(response.size());
+        up.done = 0;
+        up.remaining = 0;
+        up.readState = 0;
+    } else {
+        up.reason = -1;
+        mxLog("TapiProcessTx(): Error processing data.");
+        mx->error = kMxWriteFailed;
+        return -1;
+    }
+    return 0;
+}

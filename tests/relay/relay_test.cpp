@@ -1,0 +1,453 @@
+#include "relay_fixture.h"
+#include "switch_peer.h"
+
+#include "app/format_text.h"
+
+#include <QDir>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+class RelayTest : public RelayTestBase, public ::testing::Test {
+protected:
+    // Waits until the network log shows text; the relay writes it on its own
+    // thread.
+    bool AwaitLog(const std::string& text, int seconds = 20)
+    {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!LogHas(text)) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::yield();
+        }
+        return true;
+    }
+};
+
+std::string Tuq12(const std::string& text)
+{
+    std::string field = text;
+    field.resize(12, ' ');
+    return field;
+}
+
+struct FramingCase {
+    int inboundFormat;
+    bool outboundTwofish;
+};
+
+class RelayForwarding : public RelayTest, public ::testing::WithParamInterface<FramingCase> {};
+
+} // namespace
+
+TEST_P(RelayForwarding, ClaimGoesUpstreamAndTheResponseComesBack)
+{
+    const FramingCase c = GetParam();
+    SwitchPeerOptions options;
+    options.twofish = c.outboundTwofish;
+    SwitchPeer peer(SwitchPeer::Echo(), options);
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    SetInboundSocketFormat(c.inboundFormat);
+    SetEnableOutboundTwofishSecurity(c.outboundTwofish);
+
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundFraming framing = c.inboundFormat >= 2 ? InboundFraming::TuqHeader : InboundFraming::MxSock;
+    bool inboundTwofish = c.inboundFormat == 1 || c.inboundFormat == 3;
+    InboundClient client(inboundPort, framing, inboundTwofish);
+    ASSERT_TRUE(client.connected());
+
+    // Two claims in a row also check that the cipher streams stay in step.
+    const std::string sequence = framing == InboundFraming::TuqHeader ? "client-seq-1" : "00001234";
+    for (const std::string& claim : {SampleClaim("first claim, 37 bytes long......"), SampleClaim("second")}) {
+        client.SendClaim(sequence, claim);
+        auto reply = client.ReadReply();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->data, "RSP:" + claim);
+        if (framing == InboundFraming::TuqHeader) {
+            EXPECT_EQ(reply->header.substr(4), sequence);
+        } else {
+            EXPECT_EQ(reply->header.substr(0, 10), "0100000540");
+            EXPECT_EQ(reply->header.substr(10, 8), sequence);
+            EXPECT_EQ(reply->header.substr(18), FormatText("%.6zu", reply->data.size()));
+        }
+    }
+    auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].data, SampleClaim("first claim, 37 bytes long......"));
+    // The upstream sequence field names the relay's own number.
+    if (framing == InboundFraming::TuqHeader)
+        EXPECT_EQ(requests[0].sequence.substr(9), "   ");
+    else
+        EXPECT_TRUE(requests[0].sequence[0] == '0' && requests[0].sequence.substr(9) == "000");
+    EXPECT_EQ(std::stol(requests[1].sequence.substr(1, 8)), std::stol(requests[0].sequence.substr(1, 8)) + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFramings, RelayForwarding,
+                         ::testing::Values(FramingCase{0, false}, FramingCase{1, false}, FramingCase{2, false},
+                                           FramingCase{3, false}, FramingCase{1, true}, FramingCase{3, true}),
+                         [](const ::testing::TestParamInfo<FramingCase>& info) {
+                             return "Format" + std::to_string(info.param.inboundFormat) +
+                                    (info.param.outboundTwofish ? "OutboundTwofish" : "Plain");
+                         });
+
+TEST_F(RelayTest, ClaimDeliveredInPiecesIsAssembled)
+{
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+
+    std::string frame = client.Frame(Tuq12("pieces"), SampleClaim());
+    client.SendRaw(frame.substr(0, 4));
+    ASSERT_TRUE(AwaitLog("Header - got 4 of 16 bytes"));
+    client.SendRaw(frame.substr(4, 20));
+    ASSERT_TRUE(AwaitLog("Data - got 8 of"));
+    client.SendRaw(frame.substr(24));
+
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->data, "RSP:" + SampleClaim());
+    relay.Stop();
+    ASSERT_TRUE(relay.WaitEnded());
+    std::string log = NetLog();
+    EXPECT_EQ(log.find("rtnSeqno(pieces      )"), log.rfind("rtnSeqno(pieces      )"));
+}
+
+TEST_F(RelayTest, PipelinedClaimsAreAnsweredInTheSwitchOrder)
+{
+    // The switch holds the first request and answers the second one first.
+    std::optional<UpstreamRequest> held;
+    SwitchPeer peer([&held](SwitchConnection& c, const UpstreamRequest& r) {
+        if (!held) {
+            held = r;
+            return;
+        }
+        c.Reply(r.sequence, "second answer");
+        c.Reply(held->sequence, "first answer");
+    });
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    SetInboundSocketFormat(0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::MxSock, false);
+
+    client.SendRaw(client.Frame("00000011", SampleClaim("A")) + client.Frame("00000022", SampleClaim("B")));
+    auto first = client.ReadReply();
+    auto second = client.ReadReply();
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->data, "second answer");
+    EXPECT_EQ(first->header.substr(10, 8), "00000022");
+    EXPECT_EQ(second->data, "first answer");
+    EXPECT_EQ(second->header.substr(10, 8), "00000011");
+}
+
+TEST_F(RelayTest, FrameSizeLimit)
+{
+    SwitchPeer peer(SwitchPeer::Echo(""));
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+
+    InboundClient largest(inboundPort, InboundFraming::TuqHeader, false);
+    std::string claim = SampleClaim() + std::string(kMaxFrameData - SampleClaim().size(), 'x');
+    largest.SendClaim(Tuq12("max"), claim);
+    auto reply = largest.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->data.size(), static_cast<size_t>(kMaxFrameData));
+
+    InboundClient tooLong(inboundPort, InboundFraming::TuqHeader, false);
+    tooLong.SendRaw(BuildLengthHeader16(Tuq12("big"), kMaxFrameData + 1));
+    EXPECT_TRUE(tooLong.WaitClosed());
+    ASSERT_TRUE(AwaitLog("Claim too long(8193)"));
+    EXPECT_TRUE(LogHas("   mxSockRead() Error: Data Length(8193) exceeded 8192 bytes."));
+    EXPECT_EQ(peer.requests().size(), 1u);
+}
+
+TEST_F(RelayTest, ZeroLengthClaimEndsTheConnection)
+{
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    SetInboundSocketFormat(0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::MxSock, false);
+    client.SendRaw(BuildClaimHeader(5, 0));
+    EXPECT_TRUE(client.WaitClosed());
+    EXPECT_TRUE(AwaitLog("    Socket Disconnected("));
+}
+
+TEST_F(RelayTest, SwitchClosingAnswersTuq02)
+{
+    SwitchPeer peer([](SwitchConnection& c, const UpstreamRequest&) { c.Close(); });
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+    client.SendClaim(Tuq12("c1"), SampleClaim());
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_NE(reply->data.find("TUQ02 HOST DISCONNECTED (TESTSYS1)"), std::string::npos) << reply->data;
+    EXPECT_EQ(reply->header.substr(4), Tuq12("c1"));
+    EXPECT_TRUE(LogHas("   CLIENT: Server has apparently disconnected"));
+}
+
+TEST_F(RelayTest, DeadlineAnswersTuq06AndTheLateResponseIsDropped)
+{
+    SetOutboundOverallTimeout(1);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    SwitchPeer peer([released](SwitchConnection& c, const UpstreamRequest& r) {
+        released.wait();
+        c.Reply(r.sequence, "late");
+    });
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+    client.SendClaim(Tuq12("slow"), SampleClaim());
+    auto reply = client.ReadReply();
+    release.set_value();
+    ASSERT_TRUE(reply);
+    EXPECT_NE(reply->data.find("TUQ06 PROCESSOR TIMED OUT (TESTSYS1)"), std::string::npos);
+    EXPECT_TRUE(AwaitLog("Possible timeout."));
+}
+
+TEST_F(RelayTest, BadResponseLengthAnswersTuq08)
+{
+    SwitchPeer peer([](SwitchConnection& c, const UpstreamRequest& r) {
+        c.SendRaw(BuildLengthHeader16(r.sequence, kMaxFrameData + 1));
+    });
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    SetInboundSocketFormat(3);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, true);
+    client.SendClaim(Tuq12("len"), SampleClaim());
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_NE(reply->data.find("TUQ08 HOST RESPONSE ERROR (TESTSYS1)"), std::string::npos);
+    EXPECT_TRUE(LogHas("   CLIENT: BAD LENGTH on mxClientRead()"));
+}
+
+TEST_F(RelayTest, UnmatchedResponseChangesNothing)
+{
+    SwitchPeer peer([](SwitchConnection& c, const UpstreamRequest& r) {
+        c.Reply("999999999   ", "stray");
+        c.Reply(r.sequence, "real");
+    });
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+    client.SendClaim(Tuq12("m"), SampleClaim());
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->data, "real");
+    EXPECT_TRUE(LogHas("   CLIENT Read unmatched SEQNO(99999999) Possible timeout."));
+}
+
+TEST_F(RelayTest, MarkerFileAnswersTuq07UntilRemoved)
+{
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(home.path())));
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+
+    std::ofstream("mxtuq.down") << "";
+    {
+        InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+        client.SendClaim(Tuq12("down"), SampleClaim());
+        auto reply = client.ReadReply();
+        ASSERT_TRUE(reply);
+        EXPECT_NE(reply->data.find("TUQ07 PROCESSOR UNAVAILABLE (TESTSYS1)"), std::string::npos);
+        EXPECT_TRUE(client.WaitClosed());
+    }
+    std::remove("mxtuq.down");
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+    client.SendClaim(Tuq12("up"), SampleClaim());
+    auto reply = client.ReadReply();
+    QDir::setCurrent(previous);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->data, "RSP:" + SampleClaim());
+    EXPECT_TRUE(LogHas("    SERVICE IS DOWN(mxtuq.down)"));
+}
+
+TEST_F(RelayTest, OnDemandConnectsPerClaimAndDisconnectsWhenIdle)
+{
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    SetPersistentOutboundConnection(false);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    EXPECT_EQ(peer.connections(), 0);
+
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+    for (int round = 1; round <= 2; ++round) {
+        client.SendClaim(Tuq12("od"), SampleClaim());
+        ASSERT_TRUE(client.ReadReply());
+        EXPECT_TRUE(peer.WaitForDisconnects(round));
+    }
+    EXPECT_EQ(peer.connections(), 2);
+    EXPECT_TRUE(AwaitLog(" ClientDisconnects"));
+}
+
+TEST_F(RelayTest, OnDemandWithoutReachableHostAnswersTuq07)
+{
+    UseHost(1, "127.0.0.1", ClosedPort(), ClosedPort());
+    SetPersistentOutboundConnection(false);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+    client.SendClaim(Tuq12("none"), SampleClaim());
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_NE(reply->data.find("TUQ07 PROCESSOR UNAVAILABLE (TESTSYS1)"), std::string::npos);
+    EXPECT_TRUE(client.WaitClosed());
+    EXPECT_TRUE(LogHas(" Send HostUnavailable to Client("));
+}
+
+TEST_F(RelayTest, HostAndPortFailover)
+{
+    SwitchPeer peer(SwitchPeer::Echo());
+    int closedA = ClosedPort();
+    UseHost(1, "no-such-switch.invalid", 6101, 6102);
+    UseHost(2, "127.0.0.1", closedA, peer.port());
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    relay.Stop();
+    ASSERT_TRUE(relay.WaitEnded());
+    std::string log = NetLog();
+    const std::vector<std::string> lines = {
+        "mxClientConnect() Failed Host1(no-such-switch.invalid), It is unreachable",
+        "mxClientConnect() Ignore Port1B(no-such-switch.invalid)",
+        FormatText("mxClientConnect() Failed PortA(%d) on Host2(127.0.0.1)", closedA),
+        FormatText("mxTryConnect() Success for(%d)(127.0.0.1)", peer.port()),
+    };
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        size_t found = log.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line;
+        at = found;
+    }
+}
+
+TEST_F(RelayTest, NoReachableHostKeepsThePersistentRelayFromStarting)
+{
+    SetEnableNetwork1(false);
+    SetEnableNetwork2(false);
+    UseHost(3, "127.0.0.1", ClosedPort(), ClosedPort());
+    RelayRun relay;
+    EXPECT_FALSE(relay.WaitReady());
+    std::string log = NetLog();
+    for (const char* line : {"mxClientConnect() Disregard Host1", "mxClientConnect() Disregard Host2",
+                             "on Host3(127.0.0.1)", "mxClientConnect() Failed Completely",
+                             "mxOpen():  Cannot connect to an Tuq host.", "Maximum tries(1) attempted.  Exiting."})
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_NE(log.find("Failed PortB("), std::string::npos);
+}
+
+TEST_F(RelayTest, PortAZeroIsSkipped)
+{
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", 0, peer.port());
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    EXPECT_TRUE(LogHas("mxClientConnect() Ignore Port1A(127.0.0.1)"));
+}
+
+TEST_F(RelayTest, InboundPortInUseEndsTheThread)
+{
+    int holder = -1;
+    ASSERT_EQ(mxOpenListenSock("127.0.0.1", inboundPort, nullptr, &holder, nullptr), 0);
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    EXPECT_FALSE(relay.WaitReady());
+    mxCloseSocket(holder, nullptr);
+    EXPECT_TRUE(LogHas("mxOpen() Error(-7) returned from mxOpenListenSock()."));
+    EXPECT_TRUE(LogHas("Maximum tries(1) attempted.  Exiting."));
+}
+
+TEST_F(RelayTest, StopRequestEndsAWaitWithoutLimit)
+{
+    SetInboundIdleTimeout(0);
+    SetOutboundOverallTimeout(0);
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+    ASSERT_TRUE(AwaitLog("Accepted new connection("));
+    relay.Stop();
+    EXPECT_TRUE(relay.WaitEnded(10));
+    EXPECT_TRUE(LogHas("________Normal Exit From mxtuq_svr()_____________________"));
+    EXPECT_TRUE(client.WaitClosed());
+}
+
+TEST_F(RelayTest, IdleConnectionIsClosed)
+{
+    SetInboundIdleTimeout(1);
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+    EXPECT_TRUE(client.WaitClosed());
+    EXPECT_TRUE(AwaitLog("Socket Timeout, State(0)"));
+}
+
+TEST_F(RelayTest, ModemHandOverWhenNoHostIsConfigured)
+{
+    SetConnectViaTapi(true);
+    SetInboundSocketFormat(1);
+    std::string handedOver;
+    RelayCallbacks callbacks;
+    callbacks.OnSendViaTapi = [&handedOver](const std::string& request, std::string& response) {
+        handedOver = request;
+        response = "modem response";
+        return true;
+    };
+    RelayRun relay(callbacks);
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::MxSock, true);
+    client.SendClaim("00000042", SampleClaim());
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->data, "modem response");
+    EXPECT_EQ(reply->header.substr(10, 8), "00000042");
+    EXPECT_EQ(handedOver, SampleClaim());
+}
+
+TEST_F(RelayTest, FailedModemHandOverAnswersTuq07)
+{
+    SetConnectViaTapi(true);
+    RelayCallbacks callbacks;
+    callbacks.OnSendViaTapi = [](const std::string&, std::string&) { return false; };
+    RelayRun relay(callbacks);
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+    client.SendClaim(Tuq12("tapi"), SampleClaim());
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_NE(reply->data.find("TUQ07 PROCESSOR UNAVAILABLE (TESTSYS1)"), std::string::npos);
+    EXPECT_TRUE(client.WaitClosed());
+    EXPECT_TRUE(LogHas(" Send HostUnavailable to Client("));
+}
+
+TEST_F(RelayTest, DialUpFailureFailsTheConnectSeries)
+{
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayCallbacks callbacks;
+    callbacks.OnEstablishDialUpConnection = [] { throw std::runtime_error("no modem line"); };
+    RelayRun relay(callbacks);
+    EXPECT_FALSE(relay.WaitReady());
+    EXPECT_TRUE(LogHas("EstablishDialUpConnection failed with Exception 'no modem line'"));
+    EXPECT_EQ(peer.connections(), 0);
+}
