@@ -1,0 +1,39 @@
+#pragma once
+#include "ports/comm_port.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <string>
+
+// Pumps events until `condition` holds; false after `seconds`.
+bool WaitUntil(const std::function<bool()>& condition, int seconds = 10);
+
+// Two linked ptys made by socat; bytes written to one arrive at the other.
+class PtyPair {
+public:
+    PtyPair();
+    ~PtyPair();
+    bool Ready() const { return ready_; }
+    std::string PathA() const;
+    std::string PathB() const;
+
+private:
+    QTemporaryDir dir_;
+    QProcess socat_;
+    bool ready_ = false;
+};
+
+// Records every notification of a port.
+class PortRecorder : public QObject {
+public:
+    explicit PortRecorder(TApdWinsockPort& port);
+    std::string received;
+    std::vector<quint16> statusHandles;
+    std::vector<quint16> timerHandles;
+    int modemStatusCount = 0;
+    int connects = 0;
+    int disconnects = 0;
+    std::vector<int> errors;
+};

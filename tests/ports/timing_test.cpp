@@ -1,0 +1,57 @@
+#include "port_test_util.h"
+
+#include "ports/null_modem.h"
+#include "ports/port_ticks.h"
+#include "ports/pumped_wait.h"
+
+#include <gtest/gtest.h>
+
+TEST(PortTicks, SecondsConvertToTicks)
+{
+    const std::pair<int, int> cases[] = {{0, 0}, {1, 18}, {3, 54}, {10, 182}, {60, 1092}};
+    for (const auto& [seconds, ticks] : cases)
+        EXPECT_EQ(Secs2Ticks(seconds), ticks) << seconds;
+    EXPECT_EQ(FractionalSecs2Ticks(0.5), 9);
+    EXPECT_EQ(FractionalSecs2Ticks(0.0), 0);
+    EXPECT_EQ(Ticks2Ms(9), 494);
+}
+
+TEST(PortTicks, EventTimerExpiresAfterItsLength)
+{
+    const EventTimer zero = NewTimer(0);
+    EXPECT_TRUE(WaitUntil([&] { return TimerExpired(zero); }));
+    EXPECT_EQ(RemainingTime(zero), 0);
+
+    const EventTimer tenSeconds = NewTimerSecs(10);
+    EXPECT_FALSE(TimerExpired(tenSeconds));
+    EXPECT_GT(RemainingTime(tenSeconds), 0);
+    EXPECT_LE(RemainingTime(tenSeconds), 182);
+}
+
+TEST(PumpedWait, EndsByTimeWithoutStopCondition)
+{
+    const EventTimer timer = NewTimer(2);
+    EXPECT_FALSE(PumpedWait(2));
+    EXPECT_TRUE(TimerExpired(timer));
+}
+
+TEST(PumpedWait, StopsWhenDataArrives)
+{
+    NullModemPair cable;
+    TApdWinsockPort sender, receiver;
+    sender.SetDevicePath(cable.PathA());
+    receiver.SetDevicePath(cable.PathB());
+    sender.SetOpen(true);
+    receiver.SetOpen(true);
+    QMetaObject::invokeMethod(&sender, [&] { sender.PutString("x"); }, Qt::QueuedConnection);
+    // The wait is long; it returns true only by seeing the byte.
+    EXPECT_TRUE(PumpedWait(Secs2Ticks(60), [&] { return receiver.CharReady(); }));
+    EXPECT_EQ(receiver.GetChar(), 'x');
+}
+
+TEST(PumpedWait, KeepsTimersRunning)
+{
+    bool fired = false;
+    QTimer::singleShot(10, [&] { fired = true; });
+    EXPECT_TRUE(PumpedWait(Secs2Ticks(60), [&] { return fired; }));
+}
