@@ -422,7 +422,12 @@ int ReadTlsResponse(MX* mx)
 {
     MxUpstream& up = mx->upstream;
     up.reason = kReasonNone;
-    if (mxSSL_read(mx, up.frame, kUpstreamHeaderSize) < 0) {
+    // Wait only once a response has begun; a readable socket alone may
+    // carry nothing for us.
+    int got = mxSslReadAvailable(mx, up.frame, kUpstreamHeaderSize);
+    if (got == 0)
+        return 0;
+    if (got < 0 || (got < kUpstreamHeaderSize && mxSSL_read(mx, up.frame + got, kUpstreamHeaderSize - got) < 0)) {
         mxLog("mxClientRead() mxSSL_read(H) Failed(%d)", errno);
         return -1;
     }

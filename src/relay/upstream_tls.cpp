@@ -462,6 +462,21 @@ int mxSSL_read(MX* mx, char* buffer, int size)
     return -2;
 }
 
+int mxSslReadAvailable(MX* mx, char* buffer, int size)
+{
+    MxUpstream& up = mx->upstream;
+    ERR_clear_error();
+    int rc = SSL_read(up.ssl, buffer, size);
+    int sslError = SSL_get_error(up.ssl, rc);
+    if (sslError == SSL_ERROR_NONE)
+        return rc;
+    if (WantsIo(sslError))
+        return 0;
+    LogReadFailure(up.ssl, sslError, rc);
+    up.reason = kReasonSslReadFailed;
+    return -1;
+}
+
 bool mxSslPending(MX* mx)
 {
     return mx->upstream.ssl && SSL_pending(mx->upstream.ssl) > 0;

@@ -17,5 +17,10 @@ int mxSSL_write(MX* mx, MXTX* tx);
 // time, -3 on terminate. The upstream reason is set on failure.
 int mxSSL_read(MX* mx, char* buffer, int size);
 
+// Reads what has arrived, up to size bytes, without waiting: the count, 0
+// when no application data is there yet (a readable socket may carry only
+// TLS housekeeping such as session tickets), -1 on failure (reason set).
+int mxSslReadAvailable(MX* mx, char* buffer, int size);
+
 // Bytes already decrypted and waiting inside the TLS connection.
 bool mxSslPending(MX* mx);

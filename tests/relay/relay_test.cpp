@@ -312,6 +312,24 @@ TEST_F(RelayTest, OnDemandWithoutReachableHostAnswersTuq07)
     EXPECT_TRUE(LogHas(" Send HostUnavailable to Client("));
 }
 
+TEST_F(RelayTest, ErrorReplyKeepsTheMxSockHeaderAndIsEncrypted)
+{
+    UseHost(1, "127.0.0.1", ClosedPort(), 0);
+    SetPersistentOutboundConnection(false);
+    SetInboundSocketFormat(1);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::MxSock, true);
+    std::string frame = client.Frame("00001234", SampleClaim());
+    frame.replace(0, 10, "01ABCDEFGH");
+    client.SendRaw(frame);
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->header.substr(0, 18), "01ABCDEFGH00001234");
+    EXPECT_EQ(reply->header.substr(18), FormatText("%.6zu", reply->data.size()));
+    EXPECT_NE(reply->data.find("TUQ07 PROCESSOR UNAVAILABLE (TESTSYS1)"), std::string::npos);
+}
+
 TEST_F(RelayTest, HostAndPortFailover)
 {
     SwitchPeer peer(SwitchPeer::Echo());
