@@ -1,0 +1,57 @@
+#include "bench_programs.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int waitMs = 60000;
+
+}  // namespace
+
+QString ProgramPath(const char* name)
+{
+    return QFileInfo("/proc/self/exe").symLinkTarget().section('/', 0, -2) + "/" + name;
+}
+
+SwitchSimulator::SwitchSimulator()
+{
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(ProgramPath("tuq-switch-sim"), {"--port", "0"});
+    static const QRegularExpression line("listening on [^:\\s]+:(\\d+)\\n");
+    QString output;
+    while (process_.waitForReadyRead(waitMs)) {
+        output += QString::fromUtf8(process_.readAllStandardOutput());
+        QRegularExpressionMatch match = line.match(output);
+        if (match.hasMatch()) {
+            port_ = static_cast<std::uint16_t>(match.captured(1).toUInt());
+            return;
+        }
+    }
+}
+
+SwitchSimulator::~SwitchSimulator()
+{
+    process_.terminate();
+    process_.waitForFinished(waitMs);
+}
+
+std::optional<LoadResult> RunPharmacyLoad(std::uint16_t port, int clients, int claimsPerClient)
+{
+    QProcess pharmacy;
+    pharmacy.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    pharmacy.start(ProgramPath("pharmacy-sim"),
+                   {"--port", QString::number(port), "--framing", "tuq", "--expect-paid", "--connections",
+                    QString::number(clients), "--claims", QString::number(claimsPerClient)});
+    if (!pharmacy.waitForFinished(waitMs) || pharmacy.exitStatus() != QProcess::NormalExit
+        || pharmacy.exitCode() != 0)
+        return std::nullopt;
+
+    static const QRegularExpression summary("rate=([0-9.]+)/s p50=([0-9.]+)ms p99=([0-9.]+)ms");
+    QRegularExpressionMatch match = summary.match(QString::fromUtf8(pharmacy.readAllStandardOutput()));
+    if (!match.hasMatch())
+        return std::nullopt;
+    return LoadResult{match.captured(1).toDouble(), match.captured(2).toDouble(), match.captured(3).toDouble()};
+}
