@@ -164,6 +164,8 @@ void TApdWinsockPort::SetOpen(bool open)
     inputThrottled_ = false;
     peerSentXOff_ = false;
     deltas_ = 0;
+    lastModemChanges_ = 0;
+    lastLineConditions_ = 0;
     connect(device_.get(), &PortDevice::ReadyRead, this, &TApdWinsockPort::FillInput);
     connect(device_.get(), &PortDevice::ReadyWrite, this, &TApdWinsockPort::FlushOutput);
     connect(device_.get(), &PortDevice::StatusChanged, this, &TApdWinsockPort::OnDeviceStatus);
@@ -335,6 +337,11 @@ bool TApdWinsockPort::RI()
     RequireOpen();
     deltas_ &= ~msRingDelta;
     return device_->Levels().ri;
+}
+
+ModemLevels TApdWinsockPort::PeekModemLevels() const
+{
+    return Open() ? device_->Levels() : ModemLevels{};
 }
 
 static bool TakeFlag(int& flags, int flag)
@@ -681,6 +688,8 @@ void TApdWinsockPort::RemoveTrigger(quint16 handle)
 void TApdWinsockPort::OnDeviceStatus(int modemChanges, int lineConditions)
 {
     deltas_ |= modemChanges;
+    lastModemChanges_ = modemChanges;
+    lastLineConditions_ = lineConditions;
     if (modemChanges)
         FlushOutput();
     std::vector<std::pair<quint16, Trigger::Kind>> fired;

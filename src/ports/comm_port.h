@@ -131,6 +131,11 @@ public:
     bool DeltaDSR();
     bool DeltaDCD();
     bool DeltaRI();
+    // The levels without touching the change flags, and what the latest
+    // status report of the line changed (for watchers such as status lights).
+    ModemLevels PeekModemLevels() const;
+    int LastModemChanges() const { return lastModemChanges_; }
+    int LastLineConditions() const { return lastLineConditions_; }
 
     // Output: all or nothing; raises when the port is closed or the data does
     // not fit in the free output space.
@@ -235,6 +240,8 @@ private:
     bool inputThrottled_ = false;
     bool peerSentXOff_ = false;
     int deltas_ = 0;
+    int lastModemChanges_ = 0;
+    int lastLineConditions_ = 0;
     QByteArray input_;
     QByteArray output_;
 

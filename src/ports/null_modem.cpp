@@ -149,6 +149,17 @@ NullModemPair::~NullModemPair()
     Cables().erase(cable_->id);
 }
 
+void NullModemPair::InjectStatus(bool atEndA, bool ring, int lineConditions)
+{
+    NullModemEnd* end = cable_->ends[atEndA ? 0 : 1];
+    if (!end)
+        return;
+    const int modemChanges = ring ? msRingDelta : 0;
+    QMetaObject::invokeMethod(end, [end, modemChanges, lineConditions] {
+        emit end->StatusChanged(modemChanges, lineConditions);
+    }, Qt::QueuedConnection);
+}
+
 std::string NullModemPair::PathA() const
 {
     return kPrefix + std::to_string(cable_->id) + ":a";

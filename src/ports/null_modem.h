@@ -20,6 +20,11 @@ public:
     std::string PathA() const;
     std::string PathB() const;
 
+    // Reports a ring pulse or line conditions (LineStatusMask: framing,
+    // parity, overrun, break) at the end opened through PathA() or PathB(),
+    // as a serial driver would; does nothing while that end is closed.
+    void InjectStatus(bool atEndA, bool ring, int lineConditions);
+
     struct Cable;
 
 private:

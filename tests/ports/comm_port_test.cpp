@@ -30,8 +30,9 @@ struct OpenCable : ::testing::Test {
     {
         port.SetDevicePath(cable.PathA());
         peer.SetDevicePath(cable.PathB());
-        port.SetOpen(true);
+        // The peer first, so that the port starts with settled lines.
         peer.SetOpen(true);
+        port.SetOpen(true);
     }
     NullModemPair cable;
     TApdWinsockPort port, peer;
