@@ -14,6 +14,8 @@
 
 namespace {
 
+using namespace sim;
+
 // Serves one connection in the MxSock framing: every reply repeats the
 // request header (with the sequence field changed when corruptSequence) and
 // carries the claim without its 6-byte BIN, which keeps the claim's

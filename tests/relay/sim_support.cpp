@@ -10,6 +10,8 @@
 
 #include <cstdlib>
 
+namespace sim {
+
 namespace {
 
 constexpr int waitMs = 30000;
@@ -127,9 +129,11 @@ bool ReceiveUpstreamFrame(int fd, UpstreamFrame& frame)
     return size >= 0 && size <= kMaxFrameData && ReceiveExact(fd, static_cast<size_t>(size), frame.data);
 }
 
-std::string SampleClaim(const std::string& rxNumber7)
+std::string ClaimWithPrescription(const std::string& rxNumber7)
 {
     return "610020" "51" "B1" "TUQSIM    " "1" "01" "1234567893     " "20261209" "CORVANESIM"
            "\x1e\x1c" "AM01" "\x1c" "C419800101"
            "\x1d\x1e\x1c" "AM07" "\x1c" "EM1" "\x1c" "D2" + rxNumber7 + "\x1c" "E103";
 }
+
+}  // namespace sim

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <string>
 
+// Helpers of the simulator tests, in their own namespace so that they never
+// meet the relay tests' helpers of the same program.
+namespace sim {
+
 // A program of build/bin (CORVANE_BIN_DIR) run as a child process.
 class ToolProcess {
 public:
@@ -47,4 +51,6 @@ std::string EncodeUpstreamFrame(const std::string& sequence12, const std::string
 bool ReceiveUpstreamFrame(int fd, UpstreamFrame& frame);
 
 // A short NCPDP 5.1 claim with one transaction and prescription rxNumber.
-std::string SampleClaim(const std::string& rxNumber7);
+std::string ClaimWithPrescription(const std::string& rxNumber7);
+
+}  // namespace sim

@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace sim;
+
 const std::string paidHeader = "51B11A011234567893     20261209";
 const std::string paidStatus = "\x1c" "AM21" "\x1c" "ANP";
 
@@ -37,7 +39,7 @@ protected:
 
     void sendClaim(const std::string& sequence, const std::string& rx)
     {
-        ASSERT_TRUE(SendAll(fd_, EncodeUpstreamFrame(sequence, SampleClaim(rx))));
+        ASSERT_TRUE(SendAll(fd_, EncodeUpstreamFrame(sequence, ClaimWithPrescription(rx))));
     }
 
     // The next answer must be the paid answer to the claim with sequence and rx.
@@ -66,7 +68,7 @@ TEST_P(SwitchSimCipherTest, AnswersEveryClaimWithAPaidResponse)
 
     // Two claims, so that the cipher streams must stay in step across messages.
     for (const std::string rx : {"0000101", "0000102"}) {
-        std::string claim = SampleClaim(rx);
+        std::string claim = ClaimWithPrescription(rx);
         EncryptBuffer(encoder.get(), claim.data(), static_cast<int>(claim.size()));
         const std::string sequence = "000000" + rx.substr(4) + "000";
         ASSERT_TRUE(SendAll(fd_, EncodeUpstreamFrame(sequence, claim)));

@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace sim;
+
 int CopyPassword(char* buf, int size, int, void* userdata)
 {
     const auto* password = static_cast<const std::string*>(userdata);
@@ -136,7 +138,7 @@ TEST_F(SwitchSimTlsTest, AnswersOverTlsWithAndWithoutTwofishAndVersionLimit)
 
         auto encoder = CreateTwofishContext(c.twofish ? TwofishBlocks : TwofishNone);
         auto decoder = CreateTwofishContext(c.twofish ? TwofishBlocks : TwofishNone);
-        std::string claim = SampleClaim("0004711");
+        std::string claim = ClaimWithPrescription("0004711");
         EncryptBuffer(encoder.get(), claim.data(), static_cast<int>(claim.size()));
         ASSERT_TRUE(client.write(EncodeUpstreamFrame("000000042   ", claim)));
         UpstreamFrame answer;
@@ -155,7 +157,7 @@ TEST_F(SwitchSimTlsTest, ClientWithoutCertificateGetsNoAnswer)
     ASSERT_NE(port, 0);
     TlsClient client(certs_, false);
     // With TLS 1.3 the refusal may only show on the first read.
-    if (client.connect(port) && client.write(EncodeUpstreamFrame("000000001   ", SampleClaim("0000001")))) {
+    if (client.connect(port) && client.write(EncodeUpstreamFrame("000000001   ", ClaimWithPrescription("0000001")))) {
         UpstreamFrame answer;
         EXPECT_FALSE(client.readFrame(answer));
     }
