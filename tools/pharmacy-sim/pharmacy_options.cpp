@@ -68,7 +68,7 @@ SocketLoadOptions ParsePharmacyOptions(const QCoreApplication& app)
         {"twofish", "Encrypt claim data and decrypt reply data with Twofish."},
         {"connections", "Concurrent connections (default 1).", "count", "1"},
         {"claims", "Claims per connection (default 1).", "count", "1"},
-        {"timeout", "Seconds to wait for each reply (default 60).", "seconds", "60"},
+        {"timeout", "Seconds of silence allowed while a reply is awaited (default 60).", "seconds", "60"},
         {"expect-paid", "Every reply must be a paid response (status segment \"ANP\")."},
     });
     parser.process(app);
