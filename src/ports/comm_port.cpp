@@ -140,6 +140,17 @@ void TApdWinsockPort::SetWsPort(const std::string& port)
     wsPort_ = port;
 }
 
+void TApdWinsockPort::SetWsTelnet(bool telnet)
+{
+    RequireClosed("WsTelnet");
+    wsTelnet_ = telnet;
+}
+
+bool TApdWinsockPort::TelnetActive() const
+{
+    return deviceLayer_ == dlWinsock && wsTelnet_;
+}
+
 void TApdWinsockPort::AttachTapiLine(int fd)
 {
     RequireClosed("The handed-over line");
@@ -164,6 +175,7 @@ void TApdWinsockPort::SetOpen(bool open)
     inputThrottled_ = false;
     peerSentXOff_ = false;
     deltas_ = 0;
+    telnet_ = TelnetFilter();
     lastModemChanges_ = 0;
     lastLineConditions_ = 0;
     connect(device_.get(), &PortDevice::ReadyRead, this, &TApdWinsockPort::FillInput);
@@ -400,13 +412,17 @@ void TApdWinsockPort::PutBlock(const char* bytes, int count)
         throw EPortError(ecNotConnected);
     if (count < 0)
         throw EPortError(ecBadSetting, FormatText("Invalid byte count %d", count));
+    QByteArray data(bytes, count);
+    if (TelnetActive())
+        data = TelnetFilter::Escape(data);
     const int space = OutBuffFree();
-    if (count > space)
+    if (data.size() > space)
         throw EPortError(ecOutputBufferFull,
-                         FormatText("Output buffer full: %d bytes do not fit in %d free bytes", count, space));
+                         FormatText("Output buffer full: %d bytes do not fit in %d free bytes",
+                                    static_cast<int>(data.size()), space));
     if (count == 0)
         return;
-    output_.append(bytes, count);
+    output_.append(data);
     FlushOutput();
     const quint64 period = openPeriod_;
     for (PortListener* listener : ListenersInOrder()) {
@@ -471,9 +487,14 @@ void TApdWinsockPort::FillInput()
         device_->SetReadSuspended(room <= 0);
         if (room <= 0)
             break;
-        const QByteArray data = device_->Read(room);
+        QByteArray data = device_->Read(room);
         if (data.isEmpty())
             break;
+        if (TelnetActive()) {
+            QByteArray replies;
+            data = telnet_.Receive(data, replies);
+            device_->Write(replies);
+        }
         for (char c : data) {
             const auto byte = static_cast<unsigned char>(c);
             if (watchFlowChars && byte == xOffChar_) {
@@ -538,32 +559,42 @@ void TApdWinsockPort::DispatchAvail()
         availAfterDispatch_ = true;
         return;
     }
+    // Settles the shared read even when a handler raises: what was read by
+    // then is consumed and the next arrival is reported again.
+    struct SharedRead {
+        TApdWinsockPort& port;
+        const quint64 period = port.openPeriod_;
+        int mostRead = 0;
+        void Note() { mostRead = std::max(mostRead, port.sharedReadPos_); }
+        bool SamePeriod() const { return period == port.openPeriod_; }
+        ~SharedRead()
+        {
+            port.dispatchingAvail_ = false;
+            port.sharedReadPos_ = 0;
+            if (SamePeriod())
+                port.Consume(mostRead);
+            if (port.availAfterDispatch_) {
+                port.availAfterDispatch_ = false;
+                port.ScheduleAvail();
+            }
+        }
+    };
     dispatchingAvail_ = true;
-    const quint64 period = openPeriod_;
+    SharedRead read{*this};
     const int count = static_cast<int>(input_.size());
-    int mostRead = 0;
     for (PortListener* listener : ListenersInOrder()) {
         if (!StillListening(listener))
             continue;
         sharedReadPos_ = 0;
         listener->PortAvail(count);
-        if (period != openPeriod_)
-            break;
-        mostRead = std::max(mostRead, sharedReadPos_);
+        if (!read.SamePeriod())
+            return;
+        read.Note();
     }
-    if (period == openPeriod_) {
-        sharedReadPos_ = 0;
-        emit OnTriggerAvail(count);
-        mostRead = std::max(mostRead, sharedReadPos_);
-    }
-    dispatchingAvail_ = false;
     sharedReadPos_ = 0;
-    if (period == openPeriod_)
-        Consume(mostRead);
-    if (availAfterDispatch_) {
-        availAfterDispatch_ = false;
-        ScheduleAvail();
-    }
+    emit OnTriggerAvail(count);
+    if (read.SamePeriod())
+        read.Note();
 }
 
 void TApdWinsockPort::Consume(int count)

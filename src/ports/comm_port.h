@@ -2,6 +2,7 @@
 #include "ports/port_device.h"
 #include "ports/port_errors.h"
 #include "ports/serial_line_device.h"
+#include "ports/telnet_filter.h"
 
 #include <QObject>
 #include <QTimer>
@@ -101,6 +102,10 @@ public:
     std::string WsAddress() const { return wsAddress_; }
     void SetWsPort(const std::string& port);
     std::string WsPort() const { return wsPort_; }
+    // Telnet option processing on the socket stream; off by default, so
+    // every byte passes unchanged.
+    void SetWsTelnet(bool telnet);
+    bool WsTelnet() const { return wsTelnet_; }
 
     // With TapiMode tmOn a serial port does not open a device itself: it takes
     // the open line handed over here (the port owns it from now on) and
@@ -194,6 +199,7 @@ private:
     void CloseDevice();
     void ApplyOutputLines();
 
+    bool TelnetActive() const;
     void FillInput();
     void ScheduleAvail();
     void DispatchAvail();
@@ -227,6 +233,7 @@ private:
     unsigned char xOffChar_ = 19;
     std::string wsAddress_;
     std::string wsPort_ = "telnet";
+    bool wsTelnet_ = false;
     int tapiLine_ = -1;
 
     // Open state.
@@ -244,6 +251,7 @@ private:
     int lastLineConditions_ = 0;
     QByteArray input_;
     QByteArray output_;
+    TelnetFilter telnet_;
 
     // Shared reads during a data-available notification.
     bool availScheduled_ = false;
