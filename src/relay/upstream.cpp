@@ -201,8 +201,13 @@ int mxTryConnect(MX* mx, const char* host, int port)
         mxLog("mxTryConnect() Error Port(%d), Host not specified", port);
         return -1;
     }
-    if (port < 0 || port > 65535 || std::strlen(host) > kMaxHostNameLength) {
-        mxLog("mxTryConnect() Error Port(%d) Host(%.511s)", port, host);
+    if (std::strlen(host) > kMaxHostNameLength) {
+        mxLog("mxTryConnect() Error: Host name of %zu characters refused; at most %d are allowed.",
+              std::strlen(host), kMaxHostNameLength);
+        return -1;
+    }
+    if (port < 0 || port > 65535) {
+        mxLog("mxTryConnect() Error Port(%d) Host(%s)", port, host);
         return -1;
     }
     // A stop request ends a series of attempts instead of waiting out each one.

@@ -93,6 +93,34 @@ INSTANTIATE_TEST_SUITE_P(AllFramings, RelayForwarding,
                                     (info.param.outboundTwofish ? "OutboundTwofish" : "Plain");
                          });
 
+TEST_F(RelayTest, ServesMoreClientsThanSelectCouldWatch)
+{
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    SetEnableNetworkDebugMessages(false);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    // Every client stays connected, so the relay ends up watching more
+    // descriptors than select() could; each claim goes round before the next
+    // client connects (the listen backlog is small).
+    const int count = 1100;
+    std::vector<std::unique_ptr<InboundClient>> clients;
+    for (int i = 0; i < count; ++i) {
+        clients.push_back(std::make_unique<InboundClient>(inboundPort, InboundFraming::TuqHeader, false));
+        ASSERT_TRUE(clients.back()->connected()) << i;
+        std::string tag = std::to_string(i);
+        clients.back()->SendClaim(Tuq12(tag), SampleClaim(tag));
+        auto reply = clients.back()->ReadReply();
+        ASSERT_TRUE(reply) << i;
+        ASSERT_EQ(reply->data, "RSP:" + SampleClaim(tag));
+    }
+    // The first client is still served.
+    clients.front()->SendClaim(Tuq12("again"), SampleClaim("again"));
+    auto reply = clients.front()->ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->data, "RSP:" + SampleClaim("again"));
+}
+
 TEST_F(RelayTest, ClaimDeliveredInPiecesIsAssembled)
 {
     SwitchPeer peer(SwitchPeer::Echo());
