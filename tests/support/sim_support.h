@@ -9,7 +9,7 @@
 // meet the relay tests' helpers of the same program.
 namespace sim {
 
-// A program of build/bin (CORVANE_BIN_DIR) run as a child process.
+// A program of build/bin run as a child process.
 class ToolProcess {
 public:
     ToolProcess(const char* program, const QStringList& arguments);

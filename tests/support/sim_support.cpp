@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdlib>
 
 namespace sim {
 
@@ -16,13 +15,10 @@ namespace {
 
 constexpr int waitMs = 30000;
 
-// The programs are built next to the test programs; CORVANE_BIN_DIR names
-// another place.
+// The programs are built next to the test programs.
 QString ToolPath(const char* program)
 {
-    const char* dir = std::getenv("CORVANE_BIN_DIR");
-    QString folder = dir ? QString(dir) : QFileInfo("/proc/self/exe").symLinkTarget().section('/', 0, -2);
-    return folder + "/" + program;
+    return QFileInfo("/proc/self/exe").symLinkTarget().section('/', 0, -2) + "/" + program;
 }
 
 }  // namespace
