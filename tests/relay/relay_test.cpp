@@ -145,6 +145,41 @@ TEST_F(RelayTest, ClaimDeliveredInPiecesIsAssembled)
     EXPECT_EQ(log.find("rtnSeqno(pieces      )"), log.rfind("rtnSeqno(pieces      )"));
 }
 
+TEST_F(RelayTest, ResponseInPiecesSurvivesAClaimWrittenMeanwhile)
+{
+    // The switch starts answering claim A, then finishes only once claim B
+    // has been written upstream in between.
+    std::string restOfA;
+    std::string netLog = home.path() + "/net.log";
+    SwitchPeer peer([&](SwitchConnection& c, const UpstreamRequest& r) {
+        if (restOfA.empty()) {
+            std::string frame = BuildLengthHeader16(r.sequence, 20) + "response to claim A.";
+            c.SendRaw(frame.substr(0, 6));
+            restOfA = frame.substr(6);
+            return;
+        }
+        c.SendRaw(restOfA.substr(0, 14));
+        while (ReadWholeFile(netLog).find("    mxClientRead() got 4 of 20 bytes") == std::string::npos)
+            std::this_thread::yield();
+        c.SendRaw(restOfA.substr(14));
+        c.Reply(r.sequence, "response to claim B.");
+    });
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient clientA(inboundPort, InboundFraming::TuqHeader, false);
+    InboundClient clientB(inboundPort, InboundFraming::TuqHeader, false);
+    clientA.SendClaim(Tuq12("A"), SampleClaim("A"));
+    ASSERT_TRUE(AwaitLog("    mxClientRead() got 6 of 16 bytes"));
+    clientB.SendClaim(Tuq12("B"), SampleClaim("B"));
+
+    auto replyA = clientA.ReadReply();
+    auto replyB = clientB.ReadReply();
+    ASSERT_TRUE(replyA && replyB);
+    EXPECT_EQ(replyA->data, "response to claim A.");
+    EXPECT_EQ(replyB->data, "response to claim B.");
+}
+
 TEST_F(RelayTest, PipelinedClaimsAreAnsweredInTheSwitchOrder)
 {
     // The switch holds the first request and answers the second one first.
