@@ -270,6 +270,13 @@ int TApdWinsockPort::DetachLine()
 
 void TApdWinsockPort::CloseDevice()
 {
+    if (closing_)
+        return;
+    closing_ = true;
+    struct EndClosing {
+        bool& flag;
+        ~EndClosing() { flag = false; }
+    } endClosing{closing_};
     const quint64 period = openPeriod_;
     for (PortListener* listener : ListenersInOrder()) {
         if (StillListening(listener))

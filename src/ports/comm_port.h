@@ -241,6 +241,7 @@ private:
     SerialLineDevice* serialDevice_ = nullptr;
     SocketDevice* socketDevice_ = nullptr;
     bool socketEnded_ = false;
+    bool closing_ = false;
     quint64 openPeriod_ = 0;
     bool dtr_ = true;
     bool rts_ = true;

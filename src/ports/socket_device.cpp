@@ -45,7 +45,13 @@ SocketDevice::SocketDevice(const std::string& host, const std::string& service, 
     connect(&socket_, &QTcpSocket::errorOccurred, this, &SocketDevice::OnSocketError);
     connect(&socket_, &QTcpSocket::readyRead, this, &SocketDevice::ReadyRead);
     connect(&socket_, &QTcpSocket::bytesWritten, this, &SocketDevice::ReadyWrite);
-    socket_.connectToHost(QString::fromStdString(host), port);
+    // Started from the event loop, so that even an immediate failure reaches
+    // the port as an event after Open has returned.
+    const QString hostName = QString::fromStdString(host);
+    QMetaObject::invokeMethod(this, [this, hostName, port] {
+        if (!closed_)
+            socket_.connectToHost(hostName, port);
+    }, Qt::QueuedConnection);
 }
 
 void SocketDevice::OnSocketError(QAbstractSocket::SocketError error)
@@ -83,6 +89,10 @@ qint64 SocketDevice::BytesQueued() const
 
 void SocketDevice::Close()
 {
+    closed_ = true;
     socket_.disconnect(this);
+    // What the program wrote last (a final reply) still goes to the system;
+    // nothing waits for it.
+    socket_.flush();
     socket_.abort();
 }

@@ -5,9 +5,9 @@
 
 #include <string>
 
-// A TCP client connection. Connecting starts at construction and ends in
-// Connected or Failed; a live connection ends in Disconnected (and Failed
-// first when it broke rather than closed).
+// A TCP client connection. Connecting starts from the event loop after
+// construction and ends in Connected or Failed; a live connection ends in
+// Disconnected (and Failed first when it broke rather than closed).
 class SocketDevice : public PortDevice {
     Q_OBJECT
 public:
@@ -34,6 +34,7 @@ private:
     void OnSocketError(QAbstractSocket::SocketError error);
 
     QTcpSocket socket_;
+    bool closed_ = false;
 };
 
 // The port layer's error code for a Qt socket error.

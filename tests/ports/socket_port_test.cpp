@@ -62,8 +62,15 @@ TEST_F(LoopbackServer, ClosingThePortEndsTheConnection)
     QTcpSocket* peer = Accept();
     ASSERT_NE(peer, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return events.connects == 1; }));
+    port.PutString("last words");
     port.SetOpen(false);
-    EXPECT_TRUE(WaitUntil([&] { return peer->state() == QAbstractSocket::UnconnectedState; }));
+    QByteArray got;
+    EXPECT_TRUE(WaitUntil([&] {
+        got += peer->readAll();
+        return peer->state() == QAbstractSocket::UnconnectedState;
+    }));
+    got += peer->readAll();
+    EXPECT_EQ(got, "last words");
     EXPECT_EQ(events.disconnects, 0); // no notifications after close
 }
 
