@@ -130,7 +130,8 @@ public:
     {
         SetDataSourceSocketPort();
         SetInboundHostName("127.0.0.1");
-        inboundPort = FindFreeListenPort("127.0.0.1", 20000 + static_cast<int>(getpid() % 20000), nullptr);
+        inboundPort = FindFreeListenPort("127.0.0.1", 10000 + static_cast<int>(getpid() % 20000), nullptr);
+        // Below the ephemeral range, so that no outgoing connection takes it.
         SetInboundPort(inboundPort);
         SetInboundSocketFormat(2);
         SetSystemID("TESTSYS1");

@@ -121,3 +121,27 @@ TEST_F(TlsTest, NoSecuritySwitchUsesPlainTcp)
     SetSecurityDisabled(false);
     EXPECT_TRUE(started);
 }
+
+TEST_F(TlsTest, StopRequestEndsAHandshakeWithoutTimeLimit)
+{
+    // A switch that takes the connection but never answers the handshake.
+    int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    listen(silent, 4);
+    socklen_t size = sizeof address;
+    getsockname(silent, reinterpret_cast<sockaddr*>(&address), &size);
+    UseHost(1, "127.0.0.1", ntohs(address.sin_port), 0);
+    SetOutboundConnectTimeout(0);
+
+    RelayRun relay;
+    pollfd pending{silent, POLLIN, 0};
+    ASSERT_EQ(poll(&pending, 1, 20000), 1);  // the relay's connection is queued
+    relay.Stop();
+    EXPECT_TRUE(relay.WaitEnded(20));
+    EXPECT_FALSE(relay.WaitReady(0));
+    EXPECT_TRUE(LogHas("Detected Terminate condition - After mxOpen"));
+    close(silent);
+}
