@@ -1,8 +1,8 @@
 #include "sim_support.h"
 
 #include "relay/frames.h"
+#include "test_env.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -15,10 +15,9 @@ namespace {
 
 constexpr int waitMs = 30000;
 
-// The programs are built next to the test programs.
 QString ToolPath(const char* program)
 {
-    return QFileInfo("/proc/self/exe").symLinkTarget().section('/', 0, -2) + "/" + program;
+    return QString::fromStdString(ProgramPath(program));
 }
 
 }  // namespace

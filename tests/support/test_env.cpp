@@ -1,6 +1,7 @@
 #include "test_env.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -53,6 +54,11 @@ void TestHome::setVar(const char* name, const std::optional<std::string>& value)
         ::setenv(name, value->c_str(), 1);
     else
         ::unsetenv(name);
+}
+
+std::string ProgramPath(const std::string& name)
+{
+    return QFileInfo("/proc/self/exe").symLinkTarget().section('/', 0, -2).toStdString() + "/" + name;
 }
 
 std::string ReadWholeFile(const std::string& path)

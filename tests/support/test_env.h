@@ -27,5 +27,8 @@ private:
     std::map<std::string, std::optional<std::string>> saved_;
 };
 
+// A program built beside the test programs (build/bin).
+std::string ProgramPath(const std::string& name);
+
 // Reads a whole file; empty when it does not exist.
 std::string ReadWholeFile(const std::string& path);

@@ -1,0 +1,287 @@
+#include "app/dispatch_controller.h"
+
+#include "app/claim_error.h"
+#include "app/form_view.h"
+#include "app/general_log.h"
+#include "app/wait_until.h"
+#include "app/relay_thread_handle.h"
+#include "app/user_notifier.h"
+#include "config/settings.h"
+
+#include <QCoreApplication>
+
+DispatchController::DispatchController(FormView& view, UserNotifier& notifier, QObject* parent)
+    : QObject(parent)
+    , view_(view)
+    , notifier_(notifier)
+    , fileSource_(*this)
+    , switch_(state_, view, [this](bool wait) { return StartMxSock(wait); })
+{
+}
+
+DispatchController::~DispatchController() = default;
+
+void DispatchController::ClearFailureState()
+{
+    state_.failureCounted = false;
+    state_.cancelRequested = false;
+    state_.failureCount = 0;
+}
+
+bool DispatchController::IsActive() const
+{
+    return state_.filePassBusy || fileSource_.IsTimerEnabled() || mxThread_ != nullptr;
+}
+
+void DispatchController::DisableFileTimer()
+{
+    fileSource_.DisableTimer();
+}
+
+bool DispatchController::IsFileTimerEnabled() const
+{
+    return fileSource_.IsTimerEnabled();
+}
+
+bool DispatchController::IsTapiCallActive() const
+{
+    // No modem line is ever opened by this build, so no call can be up.
+    return false;
+}
+
+bool DispatchController::OpenDataSource()
+{
+    if (!versionLogged_) {
+        LogVersion();
+        versionLogged_ = true;
+    }
+    ClearFailureState();
+    if (IsActive())
+        return true;
+    SetStatusText("");
+    if (!IsConnectionConfigured()) {
+        SetStatusText("User input required to configure Network/TAPI/SSL settings!");
+        return false;
+    }
+    if (!IsDataSourceConfigured()) {
+        SetStatusText("User input required to configure input data source!");
+        return false;
+    }
+    state_.pharmacyConfig = static_cast<uint8_t>(GetPharmacyConfig());
+    LogMsg("OpenDataSource:  PharmacyConfig=%d", state_.pharmacyConfig);
+    state_.numericResultCodes = state_.pharmacyConfig == 1;
+    state_.echoEnabled = state_.pharmacyConfig != 1;
+
+    if (IsDataSourceFile()) {
+        fileSource_.Activate();
+        LogMsg("OpenDataSource:  Activated File Data Source timer.");
+        return true;
+    }
+    if (IsDataSourceSerialPort())
+        throw ClaimError("The serial port data source is not available in this version of Corvane.");
+
+    LogMsg("Calling StartMxSock() from OpenDataSource().");
+    if (StartMxSock(true))
+        return true;
+    SetStatusText("SSL connection failure -- User input required!");
+    return false;
+}
+
+void DispatchController::CloseDataSource()
+{
+    LogMsg("CloseDataSource called");
+    DisableFileTimer();
+    if (mxThread_)
+        StopMxSock(true);
+    SetStatusText("Data source is closed/disabled.");
+}
+
+void DispatchController::SendButtonClick()
+{
+    ClearFailureState();
+    DisableFileTimer();
+    if (!OpenDataSource())
+        notifier_.ShowMessage("Set Connection and Data Source parameters in the Options Panel.");
+}
+
+void DispatchController::CancelButtonClick(bool fromControl)
+{
+    LogMsg(fromControl ? "Cancel Button Clicked" : "Cancel operation invoked");
+    state_.cancelRequested = true;
+    SetStatusText("Closing Tuq Connection for Cancel Operation");
+    LogMsg("Closing Tuq Connection due to Cancel Operation.");
+    CloseSwitchConnection();
+    if (IsFileTimerEnabled())
+        DisableFileTimer();
+    if (mxThread_)
+        StopMxSock(true);
+    SetStatusText("Awaiting user input to continue (Cancel button clicked).");
+}
+
+void DispatchController::OptionButtonClick(bool fromControl)
+{
+    optionsRunning_ = true;
+    LogMsg(fromControl ? "Options Button Clicked." : "Options Button Invoked.");
+    state_.cancelRequested = true;
+    DisableFileTimer();
+    ProcessMessages();
+    DisableFileTimer();
+
+    try {
+        CloseDataSource();
+        if (IsSwitchConnectionOpen() || IsTapiCallActive())
+            CloseSwitchConnection();
+        ClearFailureState();
+
+        SetStatusText("Displaying Options panel...");
+        // Settings are edited in the settings file; the panel answers as
+        // cancelled, which resumes the data source with what is stored now.
+        LogMsg("Options panel returned 'Cancel'.");
+
+        if (!IsConnectionConfigured() || !IsDataSourceConfigured()) {
+            SetStatusText("Connection and data source are not configured properly!");
+        } else {
+            SetStatusText("");
+            OpenDataSource();
+        }
+    } catch (...) {
+        optionsRunning_ = false;
+        throw;
+    }
+    optionsRunning_ = false;
+    LogMsg("End of Options Button Click action.");
+}
+
+bool DispatchController::HasRelayThread() const
+{
+    return mxThread_ != nullptr;
+}
+
+bool DispatchController::StartMxSock(bool wait)
+{
+    if (mxThread_ && state_.mxStopping)
+        WaitUntil([this] { return mxThread_ == nullptr; }, -1, 250);
+    if (mxThread_) {
+        LogMsg("MxSock already running.");
+        return true;
+    }
+    if (!GetEnableNetwork1() && !GetEnableNetwork2() && !GetEnableNetwork3() && !IsDataSourceSocketPort())
+        return true;
+
+    LogMsg("Creating MxSock thread.");
+    mxThread_ = std::make_unique<RelayThreadHandle>();
+    connect(mxThread_.get(), &RelayThreadHandle::Started, this, &DispatchController::OnRelayStarted);
+    connect(mxThread_.get(), &RelayThreadHandle::Terminated, this, &DispatchController::OnRelayTerminated);
+    emit RelayThreadChanged();
+
+    state_.mxStarted = false;
+    LogMsg("Starting MxSock thread.");
+    mxThread_->Start();
+    if (!wait)
+        return true;
+
+    LogMsg("Waiting for MxSock to notify of successful start.");
+    WaitUntil([this] { return !mxThread_ || state_.mxStarted || state_.cancelRequested; }, -1, 250);
+    if (mxThread_ && state_.mxStarted) {
+        LogMsg("MxSock successfully started.");
+        return true;
+    }
+    LogMsg("MxSock was not started.");
+    return false;
+}
+
+void DispatchController::StopMxSock(bool wait)
+{
+    if (!mxThread_)
+        return;
+    if (state_.mxStopping) {
+        LogMsg("Still terminating MxSock thread.");
+        return;
+    }
+    LogMsg("Terminating MxSock thread.");
+    state_.mxStopping = true;
+    mxThread_->RequestTerminate();
+    if (!wait)
+        return;
+    LogMsg("Waiting for MxSock to terminate...");
+    WaitUntil([this] { return mxThread_ == nullptr; }, -1, 250);
+    LogMsg("After waiting for MxSock to terminate.");
+}
+
+void DispatchController::RequestRelayTermination()
+{
+    if (!mxThread_)
+        return;
+    state_.mxStopping = true;
+    mxThread_->RequestTerminate();
+}
+
+void DispatchController::ForgetRelayThread()
+{
+    if (mxThread_)
+        mxThread_.release()->DetachRunaway();
+    state_.mxStopping = false;
+    emit RelayThreadChanged();
+}
+
+void DispatchController::OnRelayStarted()
+{
+    state_.mxStarted = true;
+    LogMsg("Received MxSock thread started notification.");
+}
+
+void DispatchController::OnRelayTerminated()
+{
+    mxThread_.reset();
+    state_.mxStopping = false;
+    emit RelayThreadChanged();
+    LogMsg("Received MxSock thread terminated notification.");
+}
+
+void DispatchController::SetStatusText(const std::string& text)
+{
+    view_.SetStatusText(QString::fromStdString(text));
+}
+
+void DispatchController::ProcessMessages()
+{
+    QCoreApplication::processEvents();
+}
+
+bool DispatchController::IsSwitchPortOpen()
+{
+    return switch_.IsPortOpen();
+}
+
+void DispatchController::ConnectToSwitch()
+{
+    switch_.ConnectToSwitch();
+}
+
+int DispatchController::SndBuf(const std::string& claim, std::string& response)
+{
+    LogVersion();
+    LogMsg("SndBuf(%d)(%s)", static_cast<int>(claim.size()), PrintableText(claim).c_str());
+    CheckNcpdpData(claim.data(), static_cast<int>(claim.size()), LogMsg);
+    return switch_.SocketExchange(claim, response);
+}
+
+bool DispatchController::IsSwitchConnectionOpen()
+{
+    return switch_.IsPortOpen() || mxThread_ != nullptr;
+}
+
+void DispatchController::CloseSwitchConnection()
+{
+    if (!mxThread_ && !switch_.IsPortOpen())
+        return;
+    LogMsg("Closing connection to Tuq");
+    switch_.CloseSocket();
+    if (mxThread_)
+        StopMxSock(true);
+}
+
+void DispatchController::ShowError(const std::string& text)
+{
+    notifier_.ShowError(text);
+}

@@ -1,0 +1,75 @@
+#pragma once
+#include "app/controller_state.h"
+#include "sources/claim_file_host.h"
+#include "sources/claim_file_source.h"
+#include "transports/switch_connection.h"
+
+#include <QObject>
+#include <memory>
+
+class FormView;
+class UserNotifier;
+class RelayThreadHandle;
+
+// The hub of the main window: opens and closes the configured data source,
+// starts and stops the relay from the main window's side, routes each claim
+// to the switch connection, and runs Send, Cancel and Options.
+class DispatchController : public QObject, public ClaimFileHost {
+    Q_OBJECT
+public:
+    DispatchController(FormView& view, UserNotifier& notifier, QObject* parent = nullptr);
+    ~DispatchController() override;
+
+    bool OpenDataSource();
+    void CloseDataSource();
+
+    void SendButtonClick();
+    void CancelButtonClick(bool fromControl);
+    void OptionButtonClick(bool fromControl);
+
+    bool StartMxSock(bool wait);
+    void StopMxSock(bool wait);
+    bool HasRelayThread() const;
+    // Exit's own bounded wait: ask, then forget a thread that did not end.
+    void RequestRelayTermination();
+    void ForgetRelayThread();
+
+    // The controller has something running: a pass, the timer, the serial
+    // port or the relay.
+    bool IsActive() const;
+    void DisableFileTimer();
+    bool IsFileTimerEnabled() const;
+    bool IsTapiCallActive() const;
+    bool OptionsRunning() const { return optionsRunning_; }
+
+    ClaimFileSource& FileSource() { return fileSource_; }
+    SwitchConnection& Switch() { return switch_; }
+
+    // ClaimFileHost
+    ControllerState& State() override { return state_; }
+    void SetStatusText(const std::string& text) override;
+    void ProcessMessages() override;
+    bool IsSwitchPortOpen() override;
+    void ConnectToSwitch() override;
+    int SndBuf(const std::string& claim, std::string& response) override;
+    bool IsSwitchConnectionOpen() override;
+    void CloseSwitchConnection() override;
+    void ShowError(const std::string& text) override;
+
+signals:
+    void RelayThreadChanged();
+
+private:
+    void ClearFailureState();
+    void OnRelayStarted();
+    void OnRelayTerminated();
+
+    FormView& view_;
+    UserNotifier& notifier_;
+    ControllerState state_;
+    ClaimFileSource fileSource_;
+    SwitchConnection switch_;
+    std::unique_ptr<RelayThreadHandle> mxThread_;
+    bool versionLogged_ = false;
+    bool optionsRunning_ = false;
+};

@@ -1,0 +1,204 @@
+#include "app/main_form.h"
+
+#include "app/form_view.h"
+#include "app/general_log.h"
+#include "app/wait_until.h"
+#include "app/user_notifier.h"
+#include "config/settings.h"
+#include "relay/security_flag.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+const char* const DesignedTitle = "Corvane";
+
+} // namespace
+
+TFendralForm::TFendralForm(const CommandLine& commandLine, FormView& view,
+                           UserNotifier& notifier, QObject* parent)
+    : QObject(parent)
+    , commandLine_(commandLine)
+    , view_(view)
+    , notifier_(notifier)
+    , controller_(view, notifier)
+{
+    RestoreGeometry();
+    ComposeTitle();
+    if (commandLine_.noTrayIcon) {
+        LogMsg("Tray Icon is Disabled");
+        view_.SetTrayIconShown(false);
+    } else {
+        view_.SetTrayIconShown(true);
+    }
+
+    startupTimer_.setSingleShot(true);
+    startupTimer_.setInterval(1000);
+    connect(&startupTimer_, &QTimer::timeout, this, &TFendralForm::StartupTimerTimer);
+    startupTimer_.start();
+}
+
+TFendralForm::~TFendralForm()
+{
+    FormDestroy();
+    LogMsg("");
+    LogMsg("******** Corvane Exited ********");
+    LogMsg("");
+}
+
+void TFendralForm::RestoreGeometry()
+{
+    QRect rect(0, 0, DesignedWidth, DesignedHeight);
+    bool shown = true;
+    try {
+        if (ValueExists(SettingsSection::Main, "Height")) {
+            rect = QRect(GetLeft(), GetTop(), GetWidth(DesignedWidth), GetHeight(DesignedHeight));
+            shown = GetVisible();
+        } else {
+            QSize screen = view_.ScreenSize();
+            rect.moveTo((screen.width() - rect.width()) / 2, (screen.height() - rect.height()) / 2);
+        }
+    } catch (const SettingsError& error) {
+        LogMsg("Corvane:  Exception '%s'", error.what());
+    }
+    QSize screen = view_.ScreenSize();
+    if (rect.width() > screen.width())
+        rect.setWidth(screen.width());
+    if (rect.height() > screen.height())
+        rect.setHeight(screen.height());
+    view_.SetGeometry(rect);
+    view_.SetShown(shown);
+}
+
+void TFendralForm::ComposeTitle()
+{
+    QString title = DesignedTitle;
+    try {
+        if (ValueExists(SettingsSection::Main, "MainFormCaption"))
+            title = QString::fromStdString(GetMainFormCaption());
+    } catch (const SettingsError& error) {
+        LogMsg("Corvane:  Exception '%s'", error.what());
+    }
+    std::string name = GetConfigName();
+    if (!name.empty())
+        title += " - " + QString::fromStdString(name);
+    if (commandLine_.noSecurity) {
+        SetSecurityDisabled(true);
+        LogMsg("Outbound Security Disabled");
+        title += " (NoSecurity)";
+    }
+    title_ = title;
+    view_.SetTitle(title);
+}
+
+void TFendralForm::StoreGeometry()
+{
+    QRect rect = view_.Geometry();
+    try {
+        SetLeft(rect.x());
+        SetTop(rect.y());
+        SetWidth(rect.width());
+        SetHeight(rect.height());
+    } catch (const SettingsError& error) {
+        // The window's place is not worth stopping a close or an exit for.
+        LogMsg("Store geometry Exception: '%s'", error.what());
+    }
+}
+
+void TFendralForm::StoreVisibility()
+{
+    try {
+        SetVisible(view_.IsShown());
+    } catch (const SettingsError& error) {
+        LogMsg("Store geometry Exception: '%s'", error.what());
+    }
+}
+
+void TFendralForm::StartupTimerTimer()
+{
+    startupTimer_.stop();
+    LoadLogSettings();
+    bool opened = false;
+    try {
+        opened = controller_.OpenDataSource();
+    } catch (const std::exception& error) {
+        notifier_.ShowError(error.what());
+    }
+    if (opened)
+        return;
+    OpenClick();
+    optionsEnabled_ = false;
+    notifier_.ShowMessage("Set Connection and Data Source parameters in the Options Panel.");
+    try {
+        controller_.OptionButtonClick(false);
+    } catch (const std::exception& error) {
+        notifier_.ShowError(error.what());
+    }
+    optionsEnabled_ = true;
+}
+
+void TFendralForm::FormClose()
+{
+    view_.ShowNormalState();
+    StoreGeometry();
+    view_.SetShown(false);
+}
+
+void TFendralForm::OpenClick()
+{
+    view_.SetShown(true);
+}
+
+void TFendralForm::SessionEnding()
+{
+    LogMsg("Received Windows WM_QUERYENDSESSION message.");
+    ExitClick(false);
+}
+
+void TFendralForm::ExitClick(bool fromControl)
+{
+    LogMsg(fromControl ? "Exit clicked." : "Exit invoked.");
+    view_.SetStatusText("Exiting...");
+    StoreVisibility();
+
+    ControllerState& state = controller_.State();
+    state.cancelRequested = true;
+    controller_.DisableFileTimer();
+    QCoreApplication::processEvents();
+    controller_.DisableFileTimer();
+
+    WaitForRelayOnExit();
+    controller_.CloseDataSource();
+    if (controller_.IsSwitchConnectionOpen() || controller_.IsTapiCallActive())
+        controller_.CloseSwitchConnection();
+
+    state.failureCounted = false;
+    state.cancelRequested = false;
+    state.failureCount = 0;
+
+    QCoreApplication::processEvents();
+    emit ExitFinished();
+    QCoreApplication::quit();
+}
+
+void TFendralForm::WaitForRelayOnExit()
+{
+    if (!controller_.HasRelayThread())
+        return;
+    LogMsg("Terminating MxSock thread in Exit function.");
+    controller_.RequestRelayTermination();
+    LogMsg("Waiting 5 seconds for MxSock to terminate...");
+    bool ended = WaitUntil([this] { return !controller_.HasRelayThread(); }, 5000, 100);
+    if (ended) {
+        LogMsg("MxSock successfully terminated.");
+    } else {
+        LogMsg("MxSock failed to terminate.  Ignoring...");
+        controller_.ForgetRelayThread();
+    }
+}
+
+void TFendralForm::FormDestroy()
+{
+    view_.ShowNormalState();
+    StoreGeometry();
+}

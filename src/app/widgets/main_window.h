@@ -1,0 +1,36 @@
+#pragma once
+#include "app/form_view.h"
+
+#include <QMainWindow>
+
+class QLabel;
+class QSystemTrayIcon;
+
+// The visible main window with its tray icon.
+class MainWindow : public QMainWindow, public FormView {
+    Q_OBJECT
+public:
+    MainWindow();
+
+    QRect Geometry() const override;
+    void SetGeometry(const QRect& rect) override;
+    QSize ScreenSize() const override;
+    bool IsShown() const override;
+    void SetShown(bool shown) override;
+    void ShowNormalState() override;
+    void SetTitle(const QString& title) override;
+    void SetTrayIconShown(bool shown) override;
+    void SetStatusText(const QString& text) override;
+    QString StatusText() const override;
+
+signals:
+    void CloseRequested();
+    void OpenRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QLabel* status_ = nullptr;
+    QSystemTrayIcon* tray_ = nullptr;
+};

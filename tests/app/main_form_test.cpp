@@ -1,0 +1,166 @@
+#include "app/general_log.h"
+#include "app/headless_view.h"
+#include "app/main_form.h"
+#include "config/settings.h"
+#include "recording_notifier.h"
+#include "relay/security_flag.h"
+#include "test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+std::vector<std::string> LogBodies(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(ReadWholeFile(path));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line.size() >= 23 ? line.substr(23) : line);
+    return lines;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& text)
+{
+    return std::find(lines.begin(), lines.end(), text) != lines.end();
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetConfigName("");
+        SetEnableDebugMessages(true);
+        SetDebugFileName(LogPath());
+        LoadLogSettings();
+        view.SetScreenSize(QSize(1000, 800));
+        SetSecurityDisabled(false);
+    }
+    void TearDown() override { SetConfigName(""); }
+    std::string LogPath() const { return home.path() + "/log.txt"; }
+
+    TestHome home;
+    HeadlessView view;
+    RecordingNotifier notifier;
+};
+
+} // namespace
+
+TEST_F(MainFormTest, FirstRunIsCentredAndShown)
+{
+    TFendralForm form(CommandLine{}, view, notifier);
+    EXPECT_EQ(view.Geometry(), QRect(237, 275, 525, 250));
+    EXPECT_TRUE(view.IsShown());
+    EXPECT_TRUE(view.TrayIconShown());
+}
+
+TEST_F(MainFormTest, StoredGeometryIsRestoredAndCutToTheScreen)
+{
+    SetLeft(-50);
+    SetTop(30);
+    SetWidth(5000);
+    SetHeight(200);
+    SetVisible(false);
+    TFendralForm form(CommandLine{}, view, notifier);
+    EXPECT_EQ(view.Geometry(), QRect(-50, 30, 1000, 200)); // position stays off the screen
+    EXPECT_FALSE(view.IsShown());
+}
+
+TEST_F(MainFormTest, TitleComposition)
+{
+    struct Case {
+        std::string caption, name;
+        bool noSecurity;
+        QString title;
+    } cases[] = {
+        {"", "", false, "Corvane"},
+        {"", "Store2", false, "Corvane - Store2"},
+        {"", "Store2", true, "Corvane - Store2 (NoSecurity)"},
+        {"Front Counter", "Store2", false, "Front Counter - Store2"},
+        {"Front Counter", "", true, "Front Counter (NoSecurity)"},
+    };
+    for (const Case& c : cases) {
+        SetConfigName(c.name);
+        SetEnableDebugMessages(true);
+        SetDebugFileName(LogPath());
+        LoadLogSettings();
+        if (!c.caption.empty())
+            home.writeSettings("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane" +
+                               (c.name.empty() ? std::string() : "\\" + c.name) + "]\n\"MainFormCaption\"=\"" +
+                               c.caption + "\"\n\"EnableDebugMessages\"=\"1\"\n\"DebugFileName\"=\"" + LogPath() +
+                               "\"\n");
+        SetSecurityDisabled(false);
+        CommandLine line;
+        line.noSecurity = c.noSecurity;
+        TFendralForm form(line, view, notifier);
+        EXPECT_EQ(form.Title(), c.title);
+        EXPECT_EQ(view.Title(), c.title);
+        EXPECT_EQ(IsSecurityDisabled(), c.noSecurity);
+    }
+    EXPECT_TRUE(Contains(LogBodies(LogPath()), "Outbound Security Disabled"));
+}
+
+TEST_F(MainFormTest, NoTrayIconIsLoggedAndHidden)
+{
+    CommandLine line;
+    line.noTrayIcon = true;
+    TFendralForm form(line, view, notifier);
+    EXPECT_FALSE(view.TrayIconShown());
+    EXPECT_TRUE(Contains(LogBodies(LogPath()), "Tray Icon is Disabled"));
+}
+
+TEST_F(MainFormTest, CloseStoresGeometryAndHidesExitStoresVisibility)
+{
+    {
+        TFendralForm form(CommandLine{}, view, notifier);
+        view.SetGeometry(QRect(11, 22, 333, 244));
+        form.FormClose();
+        EXPECT_FALSE(view.IsShown());
+        EXPECT_EQ(GetLeft(), 11);
+        EXPECT_EQ(GetHeight(0), 244);
+        form.ExitClick(true);
+    }
+    EXPECT_FALSE(GetVisible());
+    HeadlessView next;
+    next.SetScreenSize(QSize(1000, 800));
+    TFendralForm again(CommandLine{}, next, notifier);
+    EXPECT_EQ(next.Geometry(), QRect(11, 22, 333, 244));
+    EXPECT_FALSE(next.IsShown());
+}
+
+TEST_F(MainFormTest, ExitRunsItsStepsInOrderAndEndsWithTheBanner)
+{
+    {
+        TFendralForm form(CommandLine{}, view, notifier);
+        form.ExitClick(false);
+        EXPECT_EQ(view.StatusText(), "Data source is closed/disabled.");
+        EXPECT_FALSE(form.Controller().State().cancelRequested);
+    }
+    std::vector<std::string> lines = LogBodies(LogPath());
+    auto at = [&](const std::string& text) {
+        return std::find(lines.begin(), lines.end(), text) - lines.begin();
+    };
+    ASSERT_TRUE(Contains(lines, "Exit invoked."));
+    EXPECT_LT(at("Exit invoked."), at("CloseDataSource called"));
+    EXPECT_LT(at("CloseDataSource called"), at("******** Corvane Exited ********"));
+    EXPECT_EQ(lines.back(), "");
+}
+
+TEST_F(MainFormTest, StartupTickWithIncompleteSettingsAsksForOptions)
+{
+    SetVisible(false);
+    SetHeight(250);
+    TFendralForm form(CommandLine{}, view, notifier);
+    EXPECT_FALSE(view.IsShown());
+    form.StartupTimerTimer();
+    EXPECT_FALSE(form.StartupTimerActive());
+    EXPECT_TRUE(view.IsShown());
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_EQ(notifier.messages[0], "Set Connection and Data Source parameters in the Options Panel.");
+    EXPECT_TRUE(form.OptionsEnabled());
+    EXPECT_EQ(view.StatusText(), "Connection and data source are not configured properly!");
+    std::vector<std::string> lines = LogBodies(LogPath());
+    EXPECT_TRUE(Contains(lines, "Options Button Invoked."));
+    EXPECT_TRUE(Contains(lines, "End of Options Button Click action."));
+}

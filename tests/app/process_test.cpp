@@ -1,0 +1,95 @@
+#include "test_env.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+
+namespace {
+
+QString CorvaneBinary()
+{
+    return QString::fromStdString(ProgramPath("corvane"));
+}
+
+// Polls until done() holds; generous, since the machine may be busy.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 30000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+int Count(const std::string& text, const std::string& what)
+{
+    int count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+class ProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        logPath = home.path() + "/log.txt";
+        home.writeSettings("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane\\Store9]\n"
+                           "\"EnableDebugMessages\"=\"1\"\n\"DebugFileName\"=\"" + logPath + "\"\n");
+    }
+    std::unique_ptr<QProcess> Start(const QStringList& args)
+    {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        process->start(CorvaneBinary(), args);
+        EXPECT_TRUE(process->waitForStarted(30000));
+        return process;
+    }
+    std::string Log() const { return ReadWholeFile(logPath); }
+
+    TestHome home;
+    std::string logPath;
+};
+
+} // namespace
+
+TEST_F(ProcessTest, SecondInstanceLeavesOnlyTheBannerAndEndsCleanlyOnSigterm)
+{
+    auto first = Start({"-headless", "/config", "Store9"});
+    ASSERT_TRUE(WaitFor([&] { return Log().find("End of Options Button Click action.") != std::string::npos; }));
+
+    auto second = Start({"-headless", "-CONFIG", "Store9"});
+    ASSERT_TRUE(second->waitForFinished(30000));
+    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(Count(Log(), "Corvane:  ******** Top of WinMain ********"), 2);
+
+    // Another configuration name runs beside the first.
+    auto other = Start({"-headless", "/config", "Other"});
+    EXPECT_FALSE(other->waitForFinished(1500));
+    EXPECT_EQ(first->state(), QProcess::Running);
+
+    ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+    ::kill(static_cast<pid_t>(other->processId()), SIGTERM);
+    ASSERT_TRUE(first->waitForFinished(30000));
+    ASSERT_TRUE(other->waitForFinished(30000));
+    EXPECT_EQ(first->exitCode(), 0);
+    EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
+
+    std::string log = Log();
+    size_t exit = log.find("Exit invoked.");
+    size_t end = log.find("Corvane:  End");
+    size_t exited = log.find("******** Corvane Exited ********");
+    ASSERT_NE(exit, std::string::npos);
+    ASSERT_NE(end, std::string::npos);
+    ASSERT_NE(exited, std::string::npos);
+    EXPECT_LT(exit, end);
+    EXPECT_LT(end, exited);
+}
