@@ -90,6 +90,14 @@ int mxSockNew(MX* mx)
     return 0;
 }
 
+MXTX* FirstCompleteTransaction(MXSOCK* mxSock)
+{
+    for (auto& candidate : mxSock->transactions)
+        if (candidate->state == kTxComplete)
+            return candidate.get();
+    return nullptr;
+}
+
 MXTX* mxTxNew(MX* mx, MXSOCK* mxSock)
 {
     auto tx = std::make_unique<MXTX>();

@@ -13,6 +13,10 @@ int mxSockNew(MX* mx);
 // A new transaction appended to the connection, or null.
 MXTX* mxTxNew(MX* mx, MXSOCK* mxSock);
 
+// The connection's first transaction whose claim is complete and not yet
+// forwarded, or null.
+MXTX* FirstCompleteTransaction(MXSOCK* mxSock);
+
 // The first connection, in list order, whose socket is in the ready set.
 MXSOCK* mxSockReady(MX* mx);
 

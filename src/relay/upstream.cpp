@@ -1,5 +1,6 @@
 #include "relay/upstream.h"
 
+#include "relay/inbound.h"
 #include "relay/mx_thread.h"
 #include "relay/net_log.h"
 #include "relay/upstream_tls.h"
@@ -307,13 +308,7 @@ int mxClientWrite(MX* mx, MXSOCK* mxSock)
         mx->error = kMxMissingRecord;
         return -1;
     }
-    MXTX* tx = nullptr;
-    for (auto& candidate : mxSock->transactions) {
-        if (candidate->state == kTxComplete) {
-            tx = candidate.get();
-            break;
-        }
-    }
+    MXTX* tx = FirstCompleteTransaction(mxSock);
     if (!tx) {
         mxLog("mxClientWrite(): MXTX Pointer is NULL");
         mx->error = kMxNothingToForward;
@@ -502,13 +497,7 @@ int TapiProcessTx(MX* mx, MXSOCK* mxSock)
         mx->error = kMxMissingRecord;
         return -1;
     }
-    MXTX* tx = nullptr;
-    for (auto& candidate : mxSock->transactions) {
-        if (candidate->state == kTxComplete) {
-            tx = candidate.get();
-            break;
-        }
-    }
+    MXTX* tx = FirstCompleteTransaction(mxSock);
     if (!tx) {
         mxLog("TapiProcessTx(): MXTX Pointer is NULL");
         mx->error = kMxNothingToForward;
