@@ -1,0 +1,59 @@
+// bench_claimfiles: the claim-file road in one process (controller, claim-file
+// data source, relay thread) against the switch simulator answering at once:
+// how long claim files wait for their responses, and what each claim costs on
+// top of the switch's own time.
+#include "bench_claim_road.h"
+#include "bench_switch.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int directClaims = 200;
+
+bool Report(const RoadResult& result, double switchP50Ms)
+{
+    std::printf("claimfiles files=%d responses=%d passes=%d relay_starts=%d seconds=%.3f rate=%.1f/s "
+                "mean_to_response=%.1fms first_response=%.1fms per_claim=%.2fms switch_direct_p50=%.2fms "
+                "overhead_per_claim=%.2fms pass_close=%.0fms\n",
+                result.files, result.responses, result.passes, result.relayStarts, result.secondsToLast,
+                result.secondsToLast > 0 ? result.responses / result.secondsToLast : 0.0, result.meanToResponseMs,
+                result.firstResponseMs, result.perClaimMs, switchP50Ms, result.perClaimMs - switchP50Ms,
+                result.passCloseMs);
+    std::fflush(stdout);
+    for (const std::string& problem : result.problems)
+        std::fprintf(stderr, "bench_claimfiles: files=%d: %s\n", result.files, problem.c_str());
+    return result.problems.empty() && result.responses == result.files;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        std::fprintf(stderr, "bench_claimfiles: no temporary folder\n");
+        return 1;
+    }
+    UsePrivateSettings(home.path().toStdString());
+    BenchSwitch simulator;
+    if (simulator.port() == 0) {
+        std::fprintf(stderr, "bench_claimfiles: the switch simulator did not start\n");
+        return 1;
+    }
+    std::optional<double> switchP50 = SwitchDirectP50Ms(simulator.port(), directClaims);
+    if (!switchP50) {
+        std::fprintf(stderr, "bench_claimfiles: claims straight to the switch simulator failed\n");
+        return 1;
+    }
+    WriteRoadSettings(simulator.port());
+
+    bool allRight = true;
+    for (int files : {200, 20})
+        allRight = Report(RunClaimFiles(home.path().toStdString(), files), *switchP50) && allRight;
+    return allRight ? 0 : 1;
+}
