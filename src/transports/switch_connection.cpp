@@ -162,8 +162,13 @@ void SwitchConnection::WinSockConnect()
 
 void SwitchConnection::LocalConnect()
 {
+    // The port takes its settings only while closed, so a connection that is
+    // still up is replaced rather than refused.
+    if (ApdComPort.Open())
+        ApdComPort.SetOpen(false);
     ApdComPort.SetDeviceLayer(dlWinsock);
     ApdComPort.SetTapiMode(tmOff);
+    ApdComPort.SetWsTelnet(false);
     std::string address = GetInboundHostName();
     int portNumber = GetInboundPort();
     std::string port = portNumber != 0 ? std::to_string(portNumber) : std::string();
@@ -197,10 +202,7 @@ void SwitchConnection::LocalConnect()
             RemoveConnectTrigger();
             throw;
         }
-        PumpedWait(INT32_MAX, [this] {
-            return state_.switchConnected || state_.cancelRequested || state_.switchError != 0 ||
-                   state_.connectTimedOut;
-        });
+        WaitForAttemptEnd();
         RemoveConnectTrigger();
 
         if (state_.cancelRequested)
@@ -232,6 +234,14 @@ void SwitchConnection::LocalConnect()
         throw ClaimError("Winsock connection did not open to Tuq");
     }
     throw ClaimError(PortErrorText(state_.switchError));
+}
+
+// The timer trigger bounds the attempt, so the wait itself needs no limit.
+void SwitchConnection::WaitForAttemptEnd()
+{
+    ProcessPendingEvents();
+    while (!state_.switchConnected && !state_.cancelRequested && state_.switchError == 0 && !state_.connectTimedOut)
+        WaitForEvents(kMaxWaitSliceMs);
 }
 
 void SwitchConnection::RemoveConnectTrigger()
@@ -299,15 +309,15 @@ int SwitchConnection::SocketExchange(const std::string& claim, std::string& repl
     reply.clear();
     for (int i = 0; i < length; ++i) {
         ProcessPendingEvents();
-        if (StopRequested()) {
-            LogMsg("Claim data received prior to cancel / error (%d)", static_cast<int>(reply.size()));
-            DumpPartial(reply);
-            return -1;
-        }
         char c = 0;
-        if (!ReadCharTimed(ApdComPort, wait, c)) {
-            LogMsg("ReadCharTimed() Failed");
-            LogMsg("Claim data received prior to error (%d)", static_cast<int>(reply.size()));
+        if (StopRequested() || !ReadCharTimed(ApdComPort, wait, c)) {
+            // A cancel or port error that ends the wait is not a time-out.
+            if (StopRequested()) {
+                LogMsg("Claim data received prior to cancel / error (%d)", static_cast<int>(reply.size()));
+            } else {
+                LogMsg("ReadCharTimed() Failed");
+                LogMsg("Claim data received prior to error (%d)", static_cast<int>(reply.size()));
+            }
             DumpPartial(reply);
             return -1;
         }
@@ -356,16 +366,15 @@ bool SwitchConnection::ReadHeader(int wait, std::string& header, std::string& re
     while (static_cast<int>(header.size()) < kClaimHeaderSize) {
         ProcessPendingEvents();
         int count = static_cast<int>(header.size());
-        if (StopRequested()) {
-            LogMsg("Header data received prior to cancel / error (%d)", count);
-            LogMsg("  Header(%d)(%.*s)", count, count, header.c_str());
-            reply.clear();
-            return false;
-        }
         char c = 0;
-        if (!ReadCharTimed(ApdComPort, wait, c)) {
-            LogMsg("ReadCharTimed() Failed");
-            LogMsg("Header data received prior to error (%d)", count);
+        if (StopRequested() || !ReadCharTimed(ApdComPort, wait, c)) {
+            // A cancel or port error that ends the wait is not a time-out.
+            if (StopRequested()) {
+                LogMsg("Header data received prior to cancel / error (%d)", count);
+            } else {
+                LogMsg("ReadCharTimed() Failed");
+                LogMsg("Header data received prior to error (%d)", count);
+            }
             LogMsg("  Header(%d)(%.*s)", count, count, header.c_str());
             reply.clear();
             return false;
@@ -387,9 +396,10 @@ bool SwitchConnection::ReadCharTimed(TApdWinsockPort& port, int seconds, char& c
                 c = port.GetChar();
                 return true;
             }
+            // In the last tick nothing remains to sleep, but the timer has not
+            // expired yet: wait for that tick instead of spinning.
             int remainingMs = Ticks2Ms(RemainingTime(timer));
-            if (remainingMs > 0)
-                WaitForEvents(std::min(kMaxWaitSliceMs, remainingMs));
+            WaitForEvents(remainingMs > 0 ? std::min(kMaxWaitSliceMs, remainingMs) : MsToNextTick());
         }
     } catch (const std::exception& error) {
         LogMsg("ReadCharTimed Exception: '%s'", error.what());

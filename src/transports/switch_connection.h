@@ -47,6 +47,7 @@ private:
     void ApdComPortWsDisconnect();
     void ApdComPortWsError(int errCode);
     void ApdComPortTriggerTimer(quint16 handle);
+    void WaitForAttemptEnd();
     void RemoveConnectTrigger();
     bool StopRequested() const { return state_.cancelRequested || state_.switchError != 0; }
 
