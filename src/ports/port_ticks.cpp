@@ -1,5 +1,7 @@
 #include "ports/port_ticks.h"
 
+#include <climits>
+
 #include <chrono>
 
 static long long ClockMs()
@@ -30,7 +32,8 @@ int FractionalSecs2Ticks(double seconds)
 
 int Ticks2Ms(long long ticks)
 {
-    return static_cast<int>(static_cast<double>(ticks) * 1000.0 / 18.2);
+    double ms = static_cast<double>(ticks) * 1000.0 / 18.2;
+    return ms >= INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
 EventTimer NewTimer(int ticks)

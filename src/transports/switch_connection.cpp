@@ -57,6 +57,13 @@ void ModemRouteConnect()
     throw ClaimError("Sending claims by modem is not available in this version of Corvane.");
 }
 
+// A closed port, or a socket whose peer has gone, will never bring another
+// byte: waiting out the reply limit would only hold the claim up.
+bool CanStillDeliver(const TApdWinsockPort& port)
+{
+    return port.Open() && (port.DeviceLayer() != dlWinsock || port.Connected());
+}
+
 } // namespace
 
 long NextClaimSequence()
@@ -396,6 +403,8 @@ bool SwitchConnection::ReadCharTimed(TApdWinsockPort& port, int seconds, char& c
                 c = port.GetChar();
                 return true;
             }
+            if (!CanStillDeliver(port))
+                return false;
             // In the last tick nothing remains to sleep, but the timer has not
             // expired yet: wait for that tick instead of spinning.
             int remainingMs = Ticks2Ms(RemainingTime(timer));

@@ -1,6 +1,7 @@
 #include "app/dispatch_controller.h"
 #include "app/general_log.h"
 #include "app/headless_view.h"
+#include "app/main_form.h"
 #include "app/wait_until.h"
 #include "config/settings.h"
 #include "recording_notifier.h"
@@ -209,4 +210,35 @@ TEST_F(ClaimRoadTest, SocketDataSourceServesPharmacyClients)
     controller.CancelButtonClick(true);
     EXPECT_FALSE(controller.HasRelayThread());
     EXPECT_EQ(view.StatusText(), "Awaiting user input to continue (Cancel button clicked).");
+}
+
+TEST_F(ClaimRoadTest, ExitDuringTheExchangeEndsThePassAndKeepsTheClaim)
+{
+    StartSwitch({"--delay", "600000"});
+    // Far longer than the wait below: only an exchange that notices the
+    // closed connection ends in time.
+    SetOutboundOverallTimeout(100);
+    SetHeight(250); // not a first run: the form stays hidden
+    WriteFile(claims + "/E.clm", sim::ClaimWithPrescription("0000005"));
+    TFendralForm form(CommandLine{}, view, notifier);
+    bool exited = false;
+    QObject::connect(&form, &TFendralForm::ExitFinished, [&] { exited = true; });
+    QTimer watcher;
+    watcher.setInterval(20);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (view.StatusText().endsWith("  Awaiting response...")) {
+            watcher.stop();
+            form.ExitClick(false);
+        }
+    });
+    watcher.start();
+
+    ASSERT_TRUE(WaitFor([&] { return exited && !form.Controller().State().filePassBusy; })) << Log();
+    EXPECT_FALSE(form.Controller().HasRelayThread());
+    EXPECT_FALSE(form.Controller().IsSwitchConnectionOpen());
+    EXPECT_TRUE(FileExists(claims + "/E.clm"));
+    EXPECT_FALSE(FileExists(claims + "/E.rsp"));
+    std::string log = Log();
+    EXPECT_LT(log.find("Exit invoked."), log.find("CloseDataSource called"));
+    EXPECT_NE(log.find("Header data received prior to error (0)"), std::string::npos);
 }

@@ -411,6 +411,31 @@ TEST_F(SwitchConnectionTest, SilentPeerFailsTheExchangeWithWhatArrived)
     }
 }
 
+TEST_F(SwitchConnectionTest, PeerThatHangsUpEndsTheWaitForTheReply)
+{
+    SetOutboundOverallTimeout(300);
+    ASSERT_NO_FATAL_FAILURE(ConnectToPeer());
+    peer.onRequest = [&](const ClaimPeer::Request&) {
+        peer.SendRaw("01000");
+        peer.CloseClient();
+    };
+    // A generous bound in place of the reply limit: only an exchange that
+    // notices the closed connection ends before it.
+    bool watchdogFired = false;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        watchdogFired = true;
+        state.cancelRequested = true;
+    });
+    watchdog.start(60000);
+    std::string reply = "left over";
+    EXPECT_EQ(connection.SocketExchange("claim", reply), -1);
+    EXPECT_FALSE(watchdogFired);
+    EXPECT_EQ(reply, "");
+    EXPECT_NE(Log().find("Header data received prior to error (5)"), std::string::npos) << Log();
+}
+
 TEST_F(SwitchConnectionTest, CancelWhileTheHeaderIsAwaitedGivesAnEmptyReply)
 {
     ASSERT_NO_FATAL_FAILURE(ConnectToPeer());
