@@ -70,7 +70,8 @@ bool SocketDevice::IsConnected() const
 
 QByteArray SocketDevice::Read(qint64 max)
 {
-    if (max <= 0)
+    // Nothing to read before the connection is up (or after it has gone).
+    if (max <= 0 || !socket_.isOpen())
         return {};
     return socket_.read(max);
 }

@@ -242,3 +242,28 @@ TEST_F(ClaimRoadTest, ExitDuringTheExchangeEndsThePassAndKeepsTheClaim)
     EXPECT_LT(log.find("Exit invoked."), log.find("CloseDataSource called"));
     EXPECT_NE(log.find("Header data received prior to error (0)"), std::string::npos);
 }
+
+TEST_F(ClaimRoadTest, RelayThatDropsTheConnectionStopsAtTheCeiling)
+{
+    // The relay expects another framing: it refuses the main window's claim
+    // as over-long and drops the connection, pass after pass.
+    StartSwitch();
+    SetInboundSocketFormat(2);
+    SetClaimFileRetries(2);
+    DispatchController controller(view, notifier);
+    WriteFile(claims + "/F.clm", sim::ClaimWithPrescription("0000006"));
+    ASSERT_TRUE(controller.OpenDataSource());
+
+    ASSERT_TRUE(WaitFor([&] {
+        return view.StatusText() == "Awaiting user input to continue (max tries exceeded).";
+    })) << view.StatusText().toStdString() << Log();
+    EXPECT_FALSE(controller.IsFileTimerEnabled());
+    EXPECT_EQ(controller.State().failureCount, 0);
+    EXPECT_TRUE(FileExists(claims + "/F.clm"));
+    EXPECT_FALSE(FileExists(claims + "/F.rsp"));
+    EXPECT_TRUE(notifier.errors.empty());
+
+    // Send starts polling again.
+    controller.SendButtonClick();
+    EXPECT_TRUE(controller.IsFileTimerEnabled());
+}
