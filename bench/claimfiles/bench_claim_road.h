@@ -8,7 +8,6 @@
 struct RoadResult {
     int files = 0;
     int responses = 0;
-    int passes = 0;
     int relayStarts = 0;
     double secondsToLast = 0;
     double meanToResponseMs = 0;

@@ -16,10 +16,10 @@ constexpr int directClaims = 200;
 
 bool Report(const RoadResult& result, double switchP50Ms)
 {
-    std::printf("claimfiles files=%d responses=%d passes=%d relay_starts=%d seconds=%.3f rate=%.1f/s "
+    std::printf("claimfiles files=%d responses=%d relay_starts=%d seconds=%.3f rate=%.1f/s "
                 "mean_to_response=%.1fms first_response=%.1fms per_claim=%.2fms switch_direct_p50=%.2fms "
                 "overhead_per_claim=%.2fms pass_close=%.0fms\n",
-                result.files, result.responses, result.passes, result.relayStarts, result.secondsToLast,
+                result.files, result.responses, result.relayStarts, result.secondsToLast,
                 result.secondsToLast > 0 ? result.responses / result.secondsToLast : 0.0, result.meanToResponseMs,
                 result.firstResponseMs, result.perClaimMs, switchP50Ms, result.perClaimMs - switchP50Ms,
                 result.passCloseMs);
