@@ -2,6 +2,7 @@
 
 #include "relay/mx_server.h"
 #include "relay/net_log.h"
+#include "relay/socket_util.h"
 
 #include <csignal>
 #include <pthread.h>
@@ -49,6 +50,7 @@ void TMxSockThread::Resume()
 void TMxSockThread::Terminate()
 {
     terminated_ = true;
+    WakeWinSelect();
 }
 
 bool TMxSockThread::Terminated() const

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -392,6 +393,30 @@ void LogPollError(int error)
 
 } // namespace
 
+namespace {
+
+int WakeDescriptor()
+{
+    static const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    return fd;
+}
+
+void DrainWakeDescriptor()
+{
+    uint64_t count = 0;
+    while (read(WakeDescriptor(), &count, sizeof count) > 0) {
+    }
+}
+
+} // namespace
+
+void WakeWinSelect()
+{
+    uint64_t one = 1;
+    ssize_t written = write(WakeDescriptor(), &one, sizeof one);
+    (void)written;
+}
+
 int WinSelect(SocketSet* readSet, SocketSet* writeSet, SocketSet* errorSet, int timeoutSeconds)
 {
     if (timeoutSeconds < 0) {
@@ -407,11 +432,13 @@ int WinSelect(SocketSet* readSet, SocketSet* writeSet, SocketSet* errorSet, int 
         sets.push_back({errorSet, POLLPRI, kErrorEvents});
 
     // One poll entry per socket and set, so a socket in two sets counts twice
-    // when ready in both, as it would with select().
+    // when ready in both, as it would with select(). The wake-up descriptor
+    // comes last and is never counted as a socket.
     std::vector<pollfd> fds;
     for (const WatchedSet& w : sets)
         for (int s : w.set->Sockets())
             fds.push_back({s, w.events, 0});
+    fds.push_back({WakeDescriptor(), POLLIN, 0});
 
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
@@ -434,6 +461,8 @@ int WinSelect(SocketSet* readSet, SocketSet* writeSet, SocketSet* errorSet, int 
         for (pollfd& p : fds)
             p.revents = 0;
         int rc = poll(fds.data(), fds.size(), sliceMs);
+        if (rc > 0 && (fds.back().revents & POLLIN))
+            DrainWakeDescriptor();
         if (rc < 0) {
             int error = errno;
             // A signal landing on this thread is no reason to stop serving.

@@ -68,6 +68,10 @@ int mxRecv(int socket, char* buffer, int size, int* error, SocketLog log);
 // the bytes accepted or -1 with errno in error.
 int mxSend(int socket, const char* data, int size, int* error);
 
+// Wakes a WinSelect that is waiting, so that a stop request takes effect at
+// once instead of at the end of the current one-second slice.
+void WakeWinSelect();
+
 // Waits until a socket of the given sets is ready, in one-second slices that
 // honour the relay's terminate request. timeoutSeconds 0 means no limit.
 // Returns the number of ready entries (the sets then hold only the ready
