@@ -60,7 +60,7 @@ protected:
 
 } // namespace
 
-TEST_F(ProcessTest, SecondInstanceLeavesOnlyTheBannerAndEndsCleanlyOnSigterm)
+TEST_F(ProcessTest, SecondInstanceLeavesOnlyTheBannerSighupSendsSigtermEnds)
 {
     auto first = Start({"-headless", "/config", "Store9"});
     ASSERT_TRUE(WaitFor([&] { return Log().find("End of Options Button Click action.") != std::string::npos; }));
@@ -75,6 +75,13 @@ TEST_F(ProcessTest, SecondInstanceLeavesOnlyTheBannerAndEndsCleanlyOnSigterm)
     auto other = Start({"-headless", "/config", "Other"});
     EXPECT_FALSE(other->waitForFinished(1500));
     EXPECT_EQ(first->state(), QProcess::Running);
+
+    // SIGHUP runs Send: the settings are still incomplete, which it reports.
+    ::kill(static_cast<pid_t>(first->processId()), SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return Log().find("Received signal to reload the settings.") != std::string::npos; }));
+    ASSERT_TRUE(WaitFor([&] {
+        return Count(Log(), "Message: Set Connection and Data Source parameters in the Options Panel.") == 2;
+    }));
 
     ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
     ::kill(static_cast<pid_t>(other->processId()), SIGTERM);
