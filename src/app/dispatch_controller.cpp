@@ -232,7 +232,9 @@ void DispatchController::OnRelayStarted()
 
 void DispatchController::OnRelayTerminated()
 {
-    mxThread_.reset();
+    // The handle is the sender of this notification: free it afterwards.
+    if (mxThread_)
+        mxThread_.release()->deleteLater();
     state_.mxStopping = false;
     emit RelayThreadChanged();
     LogMsg("Received MxSock thread terminated notification.");
