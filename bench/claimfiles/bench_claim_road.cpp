@@ -1,6 +1,7 @@
 #include "bench_claim_road.h"
 
 #include "bench_claim.h"
+#include "bench_programs.h"
 
 #include "app/dispatch_controller.h"
 #include "app/format_text.h"
@@ -14,9 +15,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <functional>
@@ -26,19 +24,6 @@ namespace {
 
 constexpr int waitMs = 60000;
 constexpr size_t maxProblemsListed = 5;
-
-std::uint16_t FreeLoopbackPort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes)
 {

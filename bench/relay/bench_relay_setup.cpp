@@ -1,29 +1,15 @@
 #include "bench_relay_setup.h"
 
+#include "bench_programs.h"
+
 #include "config/settings.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <future>
 
 namespace {
-
-std::uint16_t FreeLoopbackPort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 void WriteRelaySettings(std::uint16_t inboundPort, std::uint16_t switchPort)
 {

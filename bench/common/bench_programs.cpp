@@ -2,8 +2,9 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
-
-#include <cstdio>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,10 +17,23 @@ QString ProgramPath(const char* name)
     return QFileInfo("/proc/self/exe").symLinkTarget().section('/', 0, -2) + "/" + name;
 }
 
-SwitchSimulator::SwitchSimulator()
+std::uint16_t FreeLoopbackPort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+SwitchSimulator::SwitchSimulator(const QStringList& options)
 {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(ProgramPath("tuq-switch-sim"), {"--port", "0"});
+    process_.start(ProgramPath("tuq-switch-sim"), QStringList{"--port", "0"} + options);
     static const QRegularExpression line("listening on [^:\\s]+:(\\d+)\\n");
     QString output;
     while (process_.waitForReadyRead(waitMs)) {
@@ -38,13 +52,16 @@ SwitchSimulator::~SwitchSimulator()
     process_.waitForFinished(waitMs);
 }
 
-std::optional<LoadResult> RunPharmacyLoad(std::uint16_t port, int clients, int claimsPerClient)
+std::optional<LoadResult> RunPharmacyLoad(std::uint16_t port, int clients, int claimsPerClient,
+                                          const QStringList& options)
 {
     QProcess pharmacy;
     pharmacy.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     pharmacy.start(ProgramPath("pharmacy-sim"),
-                   {"--port", QString::number(port), "--framing", "tuq", "--expect-paid", "--connections",
-                    QString::number(clients), "--claims", QString::number(claimsPerClient)});
+                   QStringList{"--port", QString::number(port), "--framing", "tuq", "--expect-paid",
+                               "--connections", QString::number(clients), "--claims",
+                               QString::number(claimsPerClient)}
+                       + options);
     if (!pharmacy.waitForFinished(waitMs) || pharmacy.exitStatus() != QProcess::NormalExit
         || pharmacy.exitCode() != 0)
         return std::nullopt;
