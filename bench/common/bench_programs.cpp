@@ -1,9 +1,9 @@
 #include "bench_programs.h"
 
+#include "relay/socket_util.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -19,15 +19,9 @@ QString ProgramPath(const char* name)
 
 std::uint16_t FreeLoopbackPort()
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    // A seed that differs per process, so that two runs side by side rarely meet.
+    int port = FindFreeListenPort("127.0.0.1", 20000 + static_cast<int>(getpid() % 20000), nullptr);
+    return port > 0 ? static_cast<std::uint16_t>(port) : 0;
 }
 
 SwitchSimulator::SwitchSimulator(const QStringList& options)

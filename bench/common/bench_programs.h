@@ -8,7 +8,7 @@
 // The simulators, run from the folder of this program (build/bin).
 QString ProgramPath(const char* name);
 
-// A loopback port that was free a moment ago.
+// A loopback port that was free a moment ago, or 0 when none was found.
 std::uint16_t FreeLoopbackPort();
 
 // tuq-switch-sim on a free loopback port, answering at once, with the extra

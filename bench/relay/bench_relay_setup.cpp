@@ -4,7 +4,6 @@
 
 #include "config/settings.h"
 
-
 #include <chrono>
 #include <cstdlib>
 #include <future>
