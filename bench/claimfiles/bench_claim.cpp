@@ -1,6 +1,6 @@
 #include "bench_claim.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 
 namespace {
 

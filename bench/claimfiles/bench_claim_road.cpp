@@ -4,8 +4,9 @@
 #include "bench_programs.h"
 
 #include "app/dispatch_controller.h"
-#include "app/format_text.h"
-#include "app/general_log.h"
+#include "base/format_text.h"
+#include "base/general_log.h"
+#include "config/log_settings.h"
 #include "app/headless_notifier.h"
 #include "app/headless_view.h"
 #include "app/wait_until.h"

@@ -1,8 +1,8 @@
 #include "app/dispatch_controller.h"
 
-#include "app/claim_error.h"
-#include "app/form_view.h"
-#include "app/general_log.h"
+#include "base/claim_error.h"
+#include "base/form_view.h"
+#include "base/general_log.h"
 #include "app/wait_until.h"
 #include "app/relay_thread_handle.h"
 #include "app/user_notifier.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/controller_state.h"
+#include "base/controller_state.h"
 #include "sources/claim_file_host.h"
 #include "sources/claim_file_source.h"
 #include "transports/switch_connection.h"

@@ -1,6 +1,6 @@
 #include "app/headless_notifier.h"
 
-#include "app/general_log.h"
+#include "base/general_log.h"
 
 #include <cstdio>
 

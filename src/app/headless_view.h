@@ -1,5 +1,5 @@
 #pragma once
-#include "app/form_view.h"
+#include "base/form_view.h"
 
 // The view of headless mode (and of tests): remembers what it was told and
 // shows nothing. Its screen is large enough for any stored geometry.

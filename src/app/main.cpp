@@ -1,5 +1,6 @@
 #include "app/command_line.h"
-#include "app/general_log.h"
+#include "base/general_log.h"
+#include "config/log_settings.h"
 #include "app/headless_notifier.h"
 #include "app/headless_view.h"
 #include "app/main_form.h"
@@ -61,6 +62,7 @@ int main(int argc, char* argv[])
     CommandLine commandLine = ParseCommandLine(args);
     if (commandLine.configName)
         SetConfigName(*commandLine.configName);
+    LoadLogSettings();
 
     LogMsg("");
     LogMsg("Corvane:  ******** Top of WinMain ********");

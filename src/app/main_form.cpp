@@ -1,7 +1,8 @@
 #include "app/main_form.h"
 
-#include "app/form_view.h"
-#include "app/general_log.h"
+#include "base/form_view.h"
+#include "base/general_log.h"
+#include "config/log_settings.h"
 #include "app/wait_until.h"
 #include "app/user_notifier.h"
 #include "config/settings.h"

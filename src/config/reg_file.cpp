@@ -1,6 +1,6 @@
 #include "config/reg_file.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 
 #include <QString>
 #include <QStringDecoder>

@@ -1,6 +1,6 @@
 #include "config/settings_access.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 #include "config/settings_file.h"
 
 #include <charconv>

@@ -1,6 +1,6 @@
 #include "ports/comm_port.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 #include "config/settings.h"
 #include "ports/null_modem.h"
 #include "ports/port_ticks.h"

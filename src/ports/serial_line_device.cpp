@@ -1,6 +1,6 @@
 #include "ports/serial_line_device.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 #include "ports/port_errors.h"
 #include "ports/port_ticks.h"
 

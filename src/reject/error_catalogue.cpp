@@ -1,10 +1,10 @@
 #include "reject/error_catalogue.h"
 
-#include "app/format_text.h"
-#include "app/general_log.h"
+#include "base/format_text.h"
+#include "base/general_log.h"
 #include "config/settings.h"
 #include "reject/ncpdp_reject.h"
-#include "relay/net_log.h"
+#include "base/net_log.h"
 
 namespace {
 

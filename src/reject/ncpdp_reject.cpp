@@ -1,8 +1,8 @@
 #include "reject/ncpdp_reject.h"
 
-#include "app/format_text.h"
-#include "app/general_log.h"
-#include "relay/net_log.h"
+#include "base/format_text.h"
+#include "base/general_log.h"
+#include "base/net_log.h"
 
 #include <algorithm>
 #include <cctype>

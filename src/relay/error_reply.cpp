@@ -1,10 +1,10 @@
 #include "relay/error_reply.h"
 
-#include "relay/net_log.h"
+#include "base/net_log.h"
 #include "reject/error_catalogue.h"
 #include "reject/ncpdp_reject.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 
 #include <algorithm>
 #include <cstring>

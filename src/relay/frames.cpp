@@ -1,6 +1,6 @@
 #include "relay/frames.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 
 #include <arpa/inet.h>
 #include <cctype>

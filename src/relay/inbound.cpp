@@ -1,9 +1,9 @@
 #include "relay/inbound.h"
 
 #include "relay/error_reply.h"
-#include "relay/net_log.h"
+#include "base/net_log.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -3,12 +3,12 @@
 #include "relay/error_reply.h"
 #include "relay/inbound.h"
 #include "relay/mx_thread.h"
-#include "relay/net_log.h"
+#include "base/net_log.h"
 #include "relay/security_flag.h"
 #include "relay/upstream.h"
 #include "relay/upstream_tls.h"
 
-#include "app/system_path.h"
+#include "base/system_path.h"
 #include "config/settings.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "relay/mx_thread.h"
 
 #include "relay/mx_server.h"
-#include "relay/net_log.h"
+#include "base/net_log.h"
 #include "relay/socket_util.h"
 
 #include <csignal>

@@ -1,7 +1,7 @@
 #pragma once
 #include "relay/frames.h"
 #include "relay/socket_util.h"
-#include "transports/twofish.h"
+#include "base/twofish.h"
 
 #include <ctime>
 #include <list>

@@ -2,7 +2,7 @@
 
 #include "relay/inbound.h"
 #include "relay/mx_thread.h"
-#include "relay/net_log.h"
+#include "base/net_log.h"
 #include "relay/upstream_tls.h"
 
 #include <cerrno>

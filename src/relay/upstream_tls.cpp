@@ -1,7 +1,7 @@
 #include "relay/upstream_tls.h"
 
 #include "relay/mx_thread.h"
-#include "relay/net_log.h"
+#include "base/net_log.h"
 
 #include <algorithm>
 #include <cerrno>

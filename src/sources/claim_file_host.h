@@ -1,5 +1,5 @@
 #pragma once
-#include "app/controller_state.h"
+#include "base/controller_state.h"
 
 #include <string>
 

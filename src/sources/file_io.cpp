@@ -1,6 +1,6 @@
 #include "sources/file_io.h"
 
-#include "app/system_path.h"
+#include "base/system_path.h"
 
 #include <QRandomGenerator>
 #include <cerrno>

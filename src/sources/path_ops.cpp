@@ -1,6 +1,6 @@
 #include "sources/path_ops.h"
 
-#include "app/system_path.h"
+#include "base/system_path.h"
 
 #include <filesystem>
 #include <system_error>

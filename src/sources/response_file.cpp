@@ -1,9 +1,9 @@
 #include "sources/response_file.h"
 
-#include "app/claim_error.h"
-#include "app/format_text.h"
-#include "app/general_log.h"
-#include "app/system_path.h"
+#include "base/claim_error.h"
+#include "base/format_text.h"
+#include "base/general_log.h"
+#include "base/system_path.h"
 #include "config/settings.h"
 #include "sources/file_io.h"
 #include "sources/lrc.h"

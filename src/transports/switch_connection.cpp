@@ -1,9 +1,9 @@
 #include "transports/switch_connection.h"
 
-#include "app/claim_error.h"
-#include "app/form_view.h"
-#include "app/format_text.h"
-#include "app/general_log.h"
+#include "base/claim_error.h"
+#include "base/form_view.h"
+#include "base/format_text.h"
+#include "base/general_log.h"
 #include "config/settings.h"
 #include "ports/port_ticks.h"
 #include "ports/pumped_wait.h"

@@ -1,7 +1,7 @@
 #pragma once
-#include "app/controller_state.h"
+#include "base/controller_state.h"
 #include "ports/comm_port.h"
-#include "transports/twofish.h"
+#include "base/twofish.h"
 
 #include <QObject>
 #include <functional>

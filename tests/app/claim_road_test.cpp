@@ -1,5 +1,6 @@
 #include "app/dispatch_controller.h"
-#include "app/general_log.h"
+#include "base/general_log.h"
+#include "config/log_settings.h"
 #include "app/headless_view.h"
 #include "app/main_form.h"
 #include "app/wait_until.h"

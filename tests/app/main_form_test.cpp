@@ -1,4 +1,5 @@
-#include "app/general_log.h"
+#include "base/general_log.h"
+#include "config/log_settings.h"
 #include "app/headless_view.h"
 #include "app/main_form.h"
 #include "config/settings.h"

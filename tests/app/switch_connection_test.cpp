@@ -1,12 +1,13 @@
 #include "transports/switch_connection.h"
 
-#include "app/claim_error.h"
-#include "app/general_log.h"
+#include "base/claim_error.h"
+#include "base/general_log.h"
+#include "config/log_settings.h"
 #include "app/headless_view.h"
 #include "app/wait_until.h"
 #include "config/settings.h"
 #include "relay/frames.h"
-#include "transports/twofish.h"
+#include "base/twofish.h"
 #include "test_env.h"
 
 #include <QTcpServer>

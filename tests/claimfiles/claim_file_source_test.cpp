@@ -1,4 +1,5 @@
-#include "app/general_log.h"
+#include "base/general_log.h"
+#include "config/log_settings.h"
 #include "claim_files.h"
 #include "config/settings.h"
 #include "recording_host.h"

@@ -1,6 +1,6 @@
 #include "recording_host.h"
 
-#include "app/claim_error.h"
+#include "base/claim_error.h"
 
 #include <algorithm>
 

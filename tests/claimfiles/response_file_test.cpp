@@ -1,5 +1,5 @@
-#include "app/claim_error.h"
-#include "app/controller_state.h"
+#include "base/claim_error.h"
+#include "base/controller_state.h"
 #include "claim_files.h"
 #include "config/settings.h"
 #include "sources/response_file.h"

@@ -1,6 +1,7 @@
-#include "app/general_log.h"
-#include "app/format_text.h"
-#include "relay/net_log.h"
+#include "base/general_log.h"
+#include "config/log_settings.h"
+#include "base/format_text.h"
+#include "base/net_log.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 #include "reject/error_catalogue.h"
 
-#include "app/general_log.h"
+#include "base/general_log.h"
+#include "config/log_settings.h"
 #include "config/settings.h"
 #include "ncpdp_fixtures.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "relay/net_log.h"
+#include "base/net_log.h"
 #include "test_env.h"
 
 #include <gtest/gtest.h>

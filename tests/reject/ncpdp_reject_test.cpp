@@ -1,6 +1,6 @@
 #include "reject/ncpdp_reject.h"
 
-#include "app/general_log.h"
+#include "base/general_log.h"
 #include "ncpdp_fixtures.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include "relay/mx_thread.h"
 #include "relay/socket_util.h"
 #include "test_env.h"
-#include "transports/twofish.h"
+#include "base/twofish.h"
 
 #include <arpa/inet.h>
 #include <chrono>

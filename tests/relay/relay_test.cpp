@@ -1,7 +1,7 @@
 #include "relay_fixture.h"
 #include "switch_peer.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 
 #include <QDir>
 #include <fstream>

@@ -2,7 +2,7 @@
 #include "sim_support.h"
 
 #include "relay/frames.h"
-#include "transports/twofish.h"
+#include "base/twofish.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

@@ -3,7 +3,7 @@
 #include "test_certs.h"
 
 #include "relay/frames.h"
-#include "transports/twofish.h"
+#include "base/twofish.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // decide what to answer. Connections are served one at a time.
 
 #include "relay/frames.h"
-#include "transports/twofish.h"
+#include "base/twofish.h"
 
 #include <arpa/inet.h>
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "claim_connection.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 #include "sample_claim.h"
 
 #include <netdb.h>

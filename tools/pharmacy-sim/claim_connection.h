@@ -1,6 +1,6 @@
 #pragma once
 #include "pharmacy_options.h"
-#include "transports/twofish.h"
+#include "base/twofish.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
 #include "load_summary.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 
 #include <algorithm>
 #include <cmath>

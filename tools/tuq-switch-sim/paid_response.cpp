@@ -1,6 +1,6 @@
 #include "paid_response.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "switch_connection.h"
 
-#include "app/format_text.h"
+#include "base/format_text.h"
 #include "paid_response.h"
 #include "relay/frames.h"
 

@@ -2,7 +2,7 @@
 #include "answer_schedule.h"
 #include "peer_stream.h"
 #include "switch_options.h"
-#include "transports/twofish.h"
+#include "base/twofish.h"
 
 #include <atomic>
 #include <memory>

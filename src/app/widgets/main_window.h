@@ -1,5 +1,5 @@
 #pragma once
-#include "app/form_view.h"
+#include "base/form_view.h"
 
 #include <QMainWindow>
 

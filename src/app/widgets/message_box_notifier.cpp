@@ -1,6 +1,6 @@
 #include "app/widgets/message_box_notifier.h"
 
-#include "app/general_log.h"
+#include "base/general_log.h"
 
 #include <QMessageBox>
 

@@ -1,6 +1,6 @@
-#include "app/append_line.h"
+#include "base/append_line.h"
 
-#include "app/system_path.h"
+#include "base/system_path.h"
 
 #include <cerrno>
 #include <fcntl.h>

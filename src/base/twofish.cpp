@@ -1,4 +1,4 @@
-#include "transports/twofish.h"
+#include "base/twofish.h"
 
 #include <new>
 

@@ -1,9 +1,8 @@
-#include "app/general_log.h"
+#include "base/general_log.h"
 
-#include "app/append_line.h"
-#include "app/format_text.h"
-#include "app/log_time.h"
-#include "config/settings.h"
+#include "base/append_line.h"
+#include "base/format_text.h"
+#include "base/log_time.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -12,27 +11,12 @@
 
 namespace {
 
-struct LogSettings {
-    bool loaded = false;
-    bool enabled = false;
-    std::string fileName;
-    bool serialMessages = false;
-    bool netEnabled = false;
-    std::string netFileName;
-};
-
+// Both threads log, and the main thread may reload the settings meanwhile.
 std::mutex cacheMutex;
 LogSettings cache;
 
-// The settings in force for one write; loads them on first use.
 LogSettings CurrentSettings()
 {
-    {
-        std::lock_guard<std::mutex> lock(cacheMutex);
-        if (cache.loaded)
-            return cache;
-    }
-    LoadLogSettings();
     std::lock_guard<std::mutex> lock(cacheMutex);
     return cache;
 }
@@ -61,21 +45,10 @@ const char* ControlName(unsigned char c)
 
 } // namespace
 
-void LoadLogSettings()
+void SetLogSettings(const LogSettings& settings)
 {
-    LogSettings fresh;
-    // A damaged settings file must not take logging down with it.
-    try {
-        fresh.enabled = GetEnableDebugMessages();
-        fresh.fileName = GetDebugFileName();
-        fresh.serialMessages = GetEnableSerialPortMessages();
-        fresh.netEnabled = GetEnableNetworkDebugMessages();
-        fresh.netFileName = GetNetworkDebugFileName();
-    } catch (const std::exception&) {
-    }
-    fresh.loaded = true;
     std::lock_guard<std::mutex> lock(cacheMutex);
-    cache = fresh;
+    cache = settings;
 }
 
 int LogMsg(const char* format, ...)

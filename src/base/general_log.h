@@ -7,8 +7,18 @@
 
 using LogWriter = int (*)(const char* format, ...);
 
-// Re-reads the five log settings into the process-wide cache.
-void LoadLogSettings();
+// The five log settings, cached for the whole process because every line
+// would otherwise read the settings file.
+struct LogSettings {
+    bool enabled = false;
+    std::string fileName;
+    bool serialMessages = false;
+    bool netEnabled = false;
+    std::string netFileName;
+};
+
+// Replaces the cache; until the first call nothing is logged.
+void SetLogSettings(const LogSettings& settings);
 
 // Returns 0 when written or when general logging is off, 1 when the file
 // cannot be opened.

@@ -1,8 +1,8 @@
-#include "relay/net_log.h"
+#include "base/net_log.h"
 
-#include "app/append_line.h"
-#include "app/format_text.h"
-#include "app/log_time.h"
+#include "base/append_line.h"
+#include "base/format_text.h"
+#include "base/log_time.h"
 
 #include <cstdarg>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "app/log_time.h"
+#include "base/log_time.h"
 
 #include <cstdio>
 #include <cstring>
