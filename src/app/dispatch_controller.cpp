@@ -17,6 +17,11 @@ DispatchController::DispatchController(FormView& view, UserNotifier& notifier, Q
     , fileSource_(*this)
     , switch_(state_, view, [this](bool wait) { return StartMxSock(wait); })
 {
+    resumeTimer_.setSingleShot(true);
+    connect(&resumeTimer_, &QTimer::timeout, this, [this] {
+        LogMsg("Trying again after waiting.");
+        SendButtonClick();
+    });
 }
 
 DispatchController::~DispatchController() = default;
@@ -84,12 +89,18 @@ bool DispatchController::OpenDataSource()
     if (StartMxSock(true))
         return true;
     SetStatusText("SSL connection failure -- User input required!");
-    return false;
+    // The settings are complete; the switch or the inbound port is what
+    // failed, so the pharmacy's port is opened again after the pause.
+    Wait("The relay did not start: no switch host could be reached, or the inbound port is "
+         "in use.  See the network log.",
+         true);
+    return true;
 }
 
 void DispatchController::CloseDataSource()
 {
     LogMsg("CloseDataSource called");
+    resumeTimer_.stop();
     DisableFileTimer();
     if (mxThread_)
         StopMxSock(true);
@@ -98,16 +109,20 @@ void DispatchController::CloseDataSource()
 
 void DispatchController::SendButtonClick()
 {
+    resumeTimer_.stop();
     ClearFailureState();
     DisableFileTimer();
-    if (!OpenDataSource())
-        notifier_.ShowMessage("Set Connection and Data Source parameters in the Options Panel.");
+    if (OpenDataSource())
+        return;
+    notifier_.ShowMessage("Set Connection and Data Source parameters in the Options Panel.");
+    WaitForUser("Set Connection and Data Source parameters in the Options Panel.");
 }
 
 void DispatchController::CancelButtonClick(bool fromControl)
 {
     LogMsg(fromControl ? "Cancel Button Clicked" : "Cancel operation invoked");
     state_.cancelRequested = true;
+    resumeTimer_.stop();
     SetStatusText("Closing Tuq Connection for Cancel Operation");
     LogMsg("Closing Tuq Connection due to Cancel Operation.");
     CloseSwitchConnection();
@@ -140,6 +155,7 @@ void DispatchController::OptionButtonClick(bool fromControl)
 
         if (!IsConnectionConfigured() || !IsDataSourceConfigured()) {
             SetStatusText("Connection and data source are not configured properly!");
+            WaitForUser("Connection and data source are not configured properly!");
         } else {
             SetStatusText("");
             OpenDataSource();
@@ -286,4 +302,16 @@ void DispatchController::CloseSwitchConnection()
 void DispatchController::ShowError(const std::string& text)
 {
     notifier_.ShowError(text);
+}
+
+void DispatchController::WaitForUser(const std::string& reason)
+{
+    Wait(reason, unattended_);
+}
+
+void DispatchController::Wait(const std::string& reason, bool resume)
+{
+    notifier_.ShowWaiting(reason, resume ? (resumePauseMs_ + 999) / 1000 : 0);
+    if (resume)
+        resumeTimer_.start(resumePauseMs_);
 }

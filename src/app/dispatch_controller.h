@@ -5,6 +5,7 @@
 #include "transports/switch_connection.h"
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
 class FormView;
@@ -42,6 +43,12 @@ public:
     bool IsTapiCallActive() const;
     bool OptionsRunning() const { return optionsRunning_; }
 
+    // Nobody attends the machine (headless): every wait for the user ends by
+    // itself after the pause, as if Send were pressed.
+    void SetUnattended(bool unattended) { unattended_ = unattended; }
+    void SetResumePause(int milliseconds) { resumePauseMs_ = milliseconds; }
+    bool IsResumePending() const { return resumeTimer_.isActive(); }
+
     ClaimFileSource& FileSource() { return fileSource_; }
     SwitchConnection& Switch() { return switch_; }
 
@@ -55,6 +62,7 @@ public:
     bool IsSwitchConnectionOpen() override;
     void CloseSwitchConnection() override;
     void ShowError(const std::string& text) override;
+    void WaitForUser(const std::string& reason) override;
 
 signals:
     void RelayThreadChanged();
@@ -63,6 +71,8 @@ private:
     void ClearFailureState();
     void OnRelayStarted();
     void OnRelayTerminated();
+    // Says what Corvane waits for; with resume, Send runs after the pause.
+    void Wait(const std::string& reason, bool resume);
 
     FormView& view_;
     UserNotifier& notifier_;
@@ -72,4 +82,7 @@ private:
     std::unique_ptr<RelayThreadHandle> mxThread_;
     bool versionLogged_ = false;
     bool optionsRunning_ = false;
+    bool unattended_ = false;
+    int resumePauseMs_ = 60000;
+    QTimer resumeTimer_;
 };

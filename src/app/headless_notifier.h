@@ -6,4 +6,5 @@ class HeadlessNotifier : public UserNotifier {
 public:
     void ShowMessage(const std::string& text) override;
     void ShowError(const std::string& text) override;
+    void ShowWaiting(const std::string& reason, int retrySeconds) override;
 };

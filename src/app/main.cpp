@@ -33,6 +33,8 @@ int RunForm(QCoreApplication& app, const CommandLine& commandLine, FormView& vie
             UserNotifier& notifier, MainWindow* window)
 {
     TFendralForm form(commandLine, view, notifier);
+    // Headless, nobody can press Send.
+    form.Controller().SetUnattended(window == nullptr);
     SignalBridge signalBridge;
     QObject::connect(&signalBridge, &SignalBridge::TerminateRequested, &form, [&form](int signalNumber) {
         LogMsg("Received signal %d.", signalNumber);

@@ -10,4 +10,8 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // The standard error box for an error that left an event handler.
     virtual void ShowError(const std::string& text) = 0;
+    // Corvane waits for the user: a tray notification with the window, a
+    // standard-error line headless. retrySeconds > 0: it tries again by
+    // itself after that pause.
+    virtual void ShowWaiting(const std::string& reason, int retrySeconds) = 0;
 };

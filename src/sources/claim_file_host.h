@@ -22,4 +22,7 @@ public:
     virtual void CloseSwitchConnection() = 0;
     // The standard error box, for an error that leaves the timer handler.
     virtual void ShowError(const std::string& text) = 0;
+    // Polling has stopped until the user starts the source again: says so,
+    // and where nobody attends the machine, starts it again after a pause.
+    virtual void WaitForUser(const std::string& reason) = 0;
 };

@@ -6,21 +6,23 @@
 #include "base/system_path.h"
 #include "config/settings.h"
 #include "reject/error_catalogue.h"
+#include "relay/frames.h"
 #include "sources/file_io.h"
 #include "sources/path_ops.h"
-#include "sources/response_file.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <algorithm>
-#include <cerrno>
 #include <limits>
-#include <unistd.h>
+#include <sys/stat.h>
 
 namespace {
 
 constexpr char kStx = '\x02';
 constexpr char kEtx = '\x03';
 constexpr int kPollMilliseconds = 1000;
+// The retry pause when the settings themselves cannot be read.
+constexpr int kSettingsRetrySeconds = 5;
 
 bool IsLineEnd(char c)
 {
@@ -39,13 +41,56 @@ private:
     ControllerState& state_;
 };
 
-// Normal files whose names match the mask's name part, case-sensitively like
-// the file system, in name order.
-QStringList ListClaimFiles(const std::string& folder, const std::string& pattern)
+// Removes a temporary file once the step that needed it is over.
+class TempResponseScope {
+public:
+    explicit TempResponseScope(ResponseFile& file) : file_(file) {}
+    ~TempResponseScope() { DiscardResponseFile(file_); }
+    TempResponseScope(const TempResponseScope&) = delete;
+    TempResponseScope& operator=(const TempResponseScope&) = delete;
+
+private:
+    ResponseFile& file_;
+};
+
+// As on Windows, a final "*.*" also matches names without an extension.
+QString ClaimFilePattern(const std::string& maskName)
 {
-    QDir dir(QString::fromStdString(folder.empty() ? "." : ToSystemPath(folder)));
-    return dir.entryList({QString::fromStdString(pattern)}, QDir::Files | QDir::CaseSensitive,
-                         QDir::Name);
+    QString pattern = QString::fromStdString(maskName);
+    if (pattern.endsWith("*.*"))
+        pattern.chop(2);
+    return pattern;
+}
+
+QDir FolderOf(const std::string& folder)
+{
+    return QDir(QString::fromStdString(folder.empty() ? "." : ToSystemPath(folder)));
+}
+
+// Files whose names match the mask's name part, case-sensitively like the
+// file system, in name order. Links to files are listed too: the reader
+// refuses them with a reason.
+QStringList ListClaimFiles(const std::string& folder, const std::string& maskName)
+{
+    return FolderOf(folder).entryList({ClaimFilePattern(maskName)},
+                                      QDir::Files | QDir::CaseSensitive, QDir::Name);
+}
+
+// Our temporary files: "TuqN" and six letters or digits.
+void RemoveTempFilesIn(const std::string& folder)
+{
+    static const QRegularExpression tempName("^TuqN[A-Za-z0-9]{6}$");
+    QDir dir = FolderOf(folder);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!tempName.match(name).hasMatch())
+            continue;
+        std::string path = IncludeTrailingDelimiter(folder) + name.toStdString();
+        struct stat info {};
+        if (::lstat(ToSystemPath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (fileio::DeleteFile(path) == 0)
+            LogMsg("Removed '%s', a temporary file left by an earlier run.", path.c_str());
+    }
 }
 
 }  // namespace
@@ -60,7 +105,23 @@ ClaimFileSource::ClaimFileSource(ClaimFileHost& host, QObject* parent)
 
 void ClaimFileSource::Activate()
 {
+    RemoveLeftoverTempFiles();
     ArmTimer(kPollMilliseconds);
+}
+
+void ClaimFileSource::RemoveLeftoverTempFiles()
+{
+    // Folders that cannot be named now are checked by the first pass.
+    try {
+        std::string responseFolder = GetResponseFileFolder();
+        if (responseFolder.empty())
+            responseFolder = ExtractFolder(GetClaimFileMask());
+        RemoveTempFilesIn(responseFolder);
+        std::string archiveFolder = GetClaimFileArchiveFolder();
+        if (!archiveFolder.empty())
+            RemoveTempFilesIn(archiveFolder);
+    } catch (const SettingsError&) {
+    }
 }
 
 void ClaimFileSource::DisableTimer()
@@ -86,13 +147,31 @@ void ClaimFileSource::ArmTimer(int milliseconds)
 void ClaimFileSource::FileDataSourceTimerTimer()
 {
     DisableTimer();
-    // Polling resumes after an error only when the user starts the source again.
+    // Polling resumes after an error only when the user starts the source
+    // again, or after a pause on a machine that nobody attends.
     try {
         SendClaimFiles();
+        lastSettingsError_.clear();
         ScheduleNextPass();
+    } catch (const SettingsError& error) {
+        RetryAfterSettingsError(error.what());
     } catch (const std::exception& error) {
         host_.ShowError(error.what());
+        host_.WaitForUser(error.what());
     }
+}
+
+// An editor may be rewriting the file: this is a passing fault like a lost
+// connection, not one for the user to clear.
+void ClaimFileSource::RetryAfterSettingsError(const std::string& message)
+{
+    if (message != lastSettingsError_) {
+        LogMsg("The settings cannot be read:  '%s'", message.c_str());
+        lastSettingsError_ = message;
+    }
+    host_.SetStatusText("The settings cannot be read.  Trying again in " +
+                        std::to_string(kSettingsRetrySeconds) + " seconds.");
+    ArmTimer(kSettingsRetrySeconds * 1000);
 }
 
 void ClaimFileSource::ScheduleNextPass()
@@ -101,6 +180,7 @@ void ClaimFileSource::ScheduleNextPass()
     if (state.cancelRequested) {
         host_.SetStatusText("Awaiting user input to continue (Cancel clicked).");
         state.failureCount = 0;
+        host_.WaitForUser("Awaiting user input to continue (Cancel clicked).");
         return;
     }
     if (!state.failureCounted || state.failureCount == 0) {
@@ -121,6 +201,7 @@ void ClaimFileSource::ScheduleNextPass()
     }
     host_.SetStatusText("Awaiting user input to continue (max tries exceeded).");
     state.failureCount = 0;
+    host_.WaitForUser("Awaiting user input to continue (max tries exceeded).");
 }
 
 void ClaimFileSource::SendClaimFiles()
@@ -136,17 +217,28 @@ void ClaimFileSource::SendClaimFiles()
     CheckConfiguration(mask);
     std::string folder = ExtractFolder(mask);
     Pass pass;
-    for (const QString& name : ListClaimFiles(folder, ExtractFileName(mask))) {
-        try {
-            if (!SendClaimFile(pass, folder, name.toStdString()))
+    if (Guarded(pass, [&] { return DeliverKeptAnswers(pass); })) {
+        pass.walkedAll = true;
+        for (const QString& name : ListClaimFiles(folder, ExtractFileName(mask))) {
+            if (!Guarded(pass, [&] { return SendClaimFile(pass, folder, name.toStdString()); })) {
+                pass.walkedAll = false;
                 break;
-        } catch (const std::exception& error) {
-            if (HandleSendError(pass, error.what()))
-                throw;
-            break;
+            }
         }
     }
+    ForgetFilesNoLongerSetAside(pass);
     FinishPass(pass);
+}
+
+bool ClaimFileSource::Guarded(Pass& pass, const std::function<bool()>& step)
+{
+    try {
+        return step();
+    } catch (const std::exception& error) {
+        if (HandleSendError(pass, error.what()))
+            throw;
+        return false;
+    }
 }
 
 void ClaimFileSource::FailConfiguration(const std::string& status, const std::string& message)
@@ -191,14 +283,39 @@ bool ClaimFileSource::SendClaimFile(Pass& pass, const std::string& folder,
                                     const std::string& name)
 {
     ControllerState& state = host_.State();
+    std::string path = folder + name;
+    if (keptAnswers_.count(path) != 0)
+        return true;
     pass.foundFile = true;
     LogMsg("Processing file:  '%s'", name.c_str());
     ++pass.fileCounter;
     pass.current = CurrentClaim{};
     pass.current.name = name;
-    pass.current.path = folder + name;
+    pass.current.path = path;
 
-    PrepareClaim(pass.current, ReadClaimFile(pass));
+    ClaimFileContent content = ReadClaimFile(path);
+    if (!content.ok) {
+        SetAside(pass, content.reason);
+        return true;
+    }
+    pass.current.identity = content.identity;
+    std::string invalid = PrepareClaim(pass.current, std::move(content.data));
+    if (!invalid.empty()) {
+        SetAside(pass, invalid);
+        return true;
+    }
+
+    // A response folder that cannot take the answer fails before the switch
+    // is asked, so that no answer is bought only to be lost.
+    ResponseFile response;
+    try {
+        response = CreateResponseFile(state, path);
+    } catch (const std::exception&) {
+        pass.fileError = true;
+        throw;
+    }
+    TempResponseScope responseScope(response);
+
     ConnectIfNeeded();
     if (!SwitchUsable()) {
         state.CountFailure();
@@ -218,39 +335,91 @@ bool ClaimFileSource::SendClaimFile(Pass& pass, const std::string& folder,
 
     host_.SetStatusText("Saving response for file:  '" + name + "'");
     LogMsg("Resp(%d)(%s)", static_cast<int>(reply.size()), PrintableText(reply).c_str());
-    try {
-        WriteResponseFile(state, pass.current.path, reply, pass.current.hadStx,
-                          pass.current.hadEtx, pass.current.lrcByte);
-    } catch (const std::exception&) {
-        pass.fileError = true;
-        throw;
-    }
+    KeptAnswer answer{reply, pass.current.hadStx, pass.current.hadEtx, pass.current.lrcByte,
+                      pass.current.identity, false};
+    DeliverAnswer(pass, path, answer, &response);
     LogMsg("Finished processing file:  '%s'", name.c_str());
     return true;
 }
 
-std::string ClaimFileSource::ReadClaimFile(Pass& pass)
+// Writes the response and removes the claim. When either step fails the
+// answer is kept, and later passes retry that step instead of the claim.
+void ClaimFileSource::DeliverAnswer(Pass& pass, const std::string& path, KeptAnswer answer,
+                                    ResponseFile* prepared)
 {
-    const std::string& path = pass.current.path;
-    int fd = fileio::OpenForReading(path);
-    if (fd < 0) {
-        int error = errno;
+    ControllerState& state = host_.State();
+    try {
+        if (!answer.responseWritten) {
+            if (!StoreResponse(state, path, answer.reply, answer.hadStx, answer.hadEtx,
+                               answer.lrcByte, prepared)) {
+                keptAnswers_.erase(path);
+                state.failureCount = 0;
+                return;
+            }
+            answer.responseWritten = true;
+        }
+        state.failureCount = 0;
+        RetireClaim(state, path);
+        keptAnswers_.erase(path);
+    } catch (const std::exception&) {
         pass.fileError = true;
-        LogMsg("fopen(%s) error(%d)", path.c_str(), error);
-        throw ClaimError("Could not open file '" + path + "'");
+        if (keptAnswers_.count(path) == 0)
+            LogMsg("The answer for '%s' is kept until it can be written; the claim is not sent again.",
+                   path.c_str());
+        keptAnswers_[path] = answer;
+        throw;
     }
-    std::string data;
-    int error = fileio::ReadToEnd(fd, data);
-    ::close(fd);
-    if (error != 0) {
-        pass.fileError = true;
-        LogMsg("Failure reading file.  Error(%d)", error);
-        throw ClaimError(FormatText("Error(%d) reading file '%s'", error, path.c_str()));
-    }
-    return data;
 }
 
-void ClaimFileSource::PrepareClaim(CurrentClaim& current, std::string data)
+bool ClaimFileSource::DeliverKeptAnswers(Pass& pass)
+{
+    std::vector<std::string> paths;
+    for (const auto& [path, answer] : keptAnswers_)
+        paths.push_back(path);
+    for (const std::string& path : paths) {
+        KeptAnswer answer = keptAnswers_.at(path);
+        FileIdentity now;
+        if (!StatIdentity(path, now)) {
+            LogMsg("Kept answer dropped:  the claim file '%s' is gone.", path.c_str());
+            keptAnswers_.erase(path);
+            continue;
+        }
+        if (!(now == answer.identity)) {
+            LogMsg("Kept answer dropped:  the claim file '%s' changed since it was sent.",
+                   path.c_str());
+            keptAnswers_.erase(path);
+            continue;
+        }
+        LogMsg("Writing the kept answer for claim file '%s'", path.c_str());
+        pass.current = CurrentClaim{};
+        pass.current.path = path;
+        DeliverAnswer(pass, path, answer, nullptr);
+    }
+    return true;
+}
+
+// A file that is not a claim now may become one (a claim still being
+// written) or stay bad; either way the other files go on.
+void ClaimFileSource::SetAside(Pass& pass, const std::string& reason)
+{
+    const std::string& path = pass.current.path;
+    pass.setAside.insert(path);
+    auto known = setAside_.find(path);
+    if (known != setAside_.end() && known->second == reason)
+        return;
+    setAside_[path] = reason;
+    LogMsg("Claim file '%s' set aside:  %s", path.c_str(), reason.c_str());
+    host_.SetStatusText("Claim file '" + pass.current.name + "' set aside:  " + reason);
+}
+
+void ClaimFileSource::ForgetFilesNoLongerSetAside(const Pass& pass)
+{
+    if (!pass.walkedAll)
+        return;
+    std::erase_if(setAside_, [&](const auto& entry) { return pass.setAside.count(entry.first) == 0; });
+}
+
+std::string ClaimFileSource::PrepareClaim(CurrentClaim& current, std::string data)
 {
     while (!data.empty() && IsLineEnd(data.back()))
         data.pop_back();
@@ -278,7 +447,10 @@ void ClaimFileSource::PrepareClaim(CurrentClaim& current, std::string data)
         claim.resize(claim.size() - 2);
     }
     if (claim.empty())
-        throw ClaimError("Claim file '" + current.path + "' holds no claim data");
+        return "it holds no claim data";
+    if (claim.size() > static_cast<size_t>(kMaxFrameData))
+        return FormatText("its claim is longer than %d bytes", kMaxFrameData);
+    return "";
 }
 
 void ClaimFileSource::ConnectIfNeeded()

@@ -22,40 +22,25 @@ int DeleteFile(const std::string& path)
     return ::unlink(ToSystemPath(path).c_str()) == 0 ? 0 : errno;
 }
 
-int OpenForReading(const std::string& path)
+int WriteWholeFile(const std::string& path, const std::string& data)
 {
-    return ::open(ToSystemPath(path).c_str(), O_RDONLY | O_CLOEXEC);
-}
-
-int ReadToEnd(int fd, std::string& data)
-{
-    char chunk[65536];
-    for (;;) {
-        ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got == 0)
-            return 0;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data.append(chunk, static_cast<size_t>(got));
-    }
-}
-
-int WriteAndSync(int fd, const std::string& data)
-{
+    int fd = ::open(ToSystemPath(path).c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int error = 0;
     size_t done = 0;
-    while (done < data.size()) {
+    while (error == 0 && done < data.size()) {
         ssize_t put = ::write(fd, data.data() + done, data.size() - done);
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += static_cast<size_t>(put);
+        if (put >= 0)
+            done += static_cast<size_t>(put);
+        else if (errno != EINTR)
+            error = errno;
     }
-    return ::fsync(fd) == 0 ? 0 : errno;
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    return error;
 }
 
 int CreateUniqueFile(const std::string& folder, std::string& path)
@@ -91,6 +76,15 @@ int RenameNoReplace(const std::string& from, const std::string& to)
     if (::access(target.c_str(), F_OK) == 0)
         return EEXIST;
     return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+}
+
+bool SameFolder(const std::string& first, const std::string& second)
+{
+    struct stat one {};
+    struct stat two {};
+    return ::stat(ToSystemPath(first).c_str(), &one) == 0 &&
+           ::stat(ToSystemPath(second).c_str(), &two) == 0 && one.st_dev == two.st_dev &&
+           one.st_ino == two.st_ino;
 }
 
 void SyncFolder(const std::string& folder)

@@ -5,6 +5,7 @@
 #include "base/general_log.h"
 #include "base/system_path.h"
 #include "config/settings.h"
+#include "sources/claim_file_reader.h"
 #include "sources/file_io.h"
 #include "sources/lrc.h"
 #include "sources/path_ops.h"
@@ -89,50 +90,76 @@ std::string ResponseFolder(const std::string& claimPath)
     return IncludeTrailingDelimiter(folder);
 }
 
-// Closes fd and returns the first error of the write or of the close.
-int CloseAfterWrite(int fd, int writeError)
+std::string TempPattern(const std::string& folder)
 {
-    int closeError = ::close(fd) == 0 ? 0 : errno;
-    return writeError != 0 ? writeError : closeError;
+    return folder + "TuqNXXXXXX";
 }
 
-void WriteResponse(const std::string& content, const std::string& folder,
-                   const std::string& responsePath)
+void CreateTempFile(ResponseFile& file)
 {
-    std::string tempPath;
-    int fd = fileio::CreateUniqueFile(folder, tempPath);
+    int fd = fileio::CreateUniqueFile(file.folder, file.tempPath);
     if (fd < 0) {
         int error = errno;
+        file.tempPath.clear();
         LogAndThrow(FormatText("Error(%d) opening temporary response file '%s'", error,
-                               (folder + "TuqNXXXXXX").c_str()));
+                               TempPattern(file.folder).c_str()));
     }
-    int error = CloseAfterWrite(fd, fileio::WriteAndSync(fd, content));
+    ::close(fd);
+}
+
+void WriteResponse(ResponseFile& file, const std::string& content)
+{
+    if (file.tempPath.empty())
+        CreateTempFile(file);
+    int error = fileio::WriteWholeFile(file.tempPath, content);
     if (error != 0) {
-        LogMsg("Error(%d) writing to temporary response file '%s'.", error, tempPath.c_str());
-        fileio::DeleteFile(tempPath);
-        throw ClaimError(FormatText("Error(%d) writing to temporary response file '%s'", error,
-                                    tempPath.c_str()));
-    }
-    if (fileio::FileExists(responsePath))
-        fileio::DeleteFile(responsePath);
-    error = fileio::RenameNoReplace(tempPath, responsePath);
-    if (error != 0) {
-        std::string text = RenameFailure(error, kResponseRename, tempPath, responsePath);
-        LogMsg("%s", text.c_str());
-        fileio::DeleteFile(tempPath);
+        LogMsg("Error(%d) writing to temporary response file '%s'.", error, file.tempPath.c_str());
+        std::string text = FormatText("Error(%d) writing to temporary response file '%s'", error,
+                                      file.tempPath.c_str());
+        DiscardResponseFile(file);
         throw ClaimError(text);
     }
-    fileio::SyncFolder(folder);
-    LogMsg("Response written to '%s'", responsePath.c_str());
+    if (fileio::FileExists(file.path))
+        fileio::DeleteFile(file.path);
+    error = fileio::RenameNoReplace(file.tempPath, file.path);
+    if (error != 0) {
+        std::string text = RenameFailure(error, kResponseRename, file.tempPath, file.path);
+        LogMsg("%s", text.c_str());
+        DiscardResponseFile(file);
+        throw ClaimError(text);
+    }
+    file.tempPath.clear();
+    fileio::SyncFolder(file.folder);
+    LogMsg("Response written to '%s'", file.path.c_str());
 }
 
 // With the claim's own extension as response extension the response would
-// overwrite the claim and then be deleted or archived in its place.
-void RefuseToReplaceClaim(const std::string& claimPath, const std::string& responsePath)
+// overwrite the claim and then be deleted or archived in its place. Folders
+// are compared as the file system sees them: "claims//", "claims/./" and a
+// link to the claim folder are all the claim folder.
+void RefuseToReplaceClaim(const std::string& claimPath, const ResponseFile& file)
 {
-    if (ToSystemPath(claimPath) == ToSystemPath(responsePath))
+    if (ExtractFileName(claimPath) != ExtractFileName(file.path))
+        return;
+    std::string claimFolder = ExtractFolder(claimPath);
+    if (fileio::SameFolder(claimFolder.empty() ? "." : claimFolder,
+                           file.folder.empty() ? "." : file.folder))
         LogAndThrow(FormatText("The response file '%s' would replace its claim file",
-                               responsePath.c_str()));
+                               file.path.c_str()));
+}
+
+std::string CouldNotWrite(const std::string& responsePath, const ClaimError& error)
+{
+    return "Could not write response file '" + responsePath + "'\n\nClaimError Error:\n  " +
+           error.what();
+}
+
+ResponseFile NameResponseFile(const std::string& claimPath)
+{
+    ResponseFile file;
+    file.folder = ResponseFolder(claimPath);
+    file.path = file.folder + ChangeExtension(ExtractFileName(claimPath), GetResponseFileExtension());
+    return file;
 }
 
 void DeleteClaim(ControllerState& state, const std::string& claimPath)
@@ -157,20 +184,11 @@ std::string TimestampedPath(const std::string& path)
 
 std::string ReadClaimForArchive(const std::string& claimPath)
 {
-    int fd = fileio::OpenForReading(claimPath);
-    if (fd < 0) {
-        int error = errno;
-        LogAndThrow(FormatText("Error(%d) opening claim file '%s' for archival operation", error,
-                               claimPath.c_str()));
-    }
-    std::string data;
-    int error = fileio::ReadToEnd(fd, data);
-    ::close(fd);
-    if (error != 0) {
-        LogAndThrow(FormatText("Error(%d) reading claim file '%s' for archival operation", error,
-                               claimPath.c_str()));
-    }
-    return data;
+    ClaimFileContent content = ReadClaimFile(claimPath);
+    if (!content.ok)
+        LogAndThrow(FormatText("Error(%d) reading claim file '%s' for archival operation: %s",
+                               content.error, claimPath.c_str(), content.reason.c_str()));
+    return content.data;
 }
 
 // The archive folder is on another device: copy through a temporary file,
@@ -184,9 +202,10 @@ void CopyToArchive(ControllerState& state, const std::string& claimPath,
     if (fd < 0) {
         int error = errno;
         LogAndThrow(FormatText("Error(%d) opening temporary claim archive file '%s'", error,
-                               (archiveFolder + "TuqNXXXXXX").c_str()));
+                               TempPattern(archiveFolder).c_str()));
     }
-    int error = CloseAfterWrite(fd, fileio::WriteAndSync(fd, data));
+    ::close(fd);
+    int error = fileio::WriteWholeFile(tempPath, data);
     if (error != 0) {
         std::string text = FormatText("Error(%d) writing to temporary claim archive file '%s'",
                                       error, tempPath.c_str());
@@ -228,32 +247,63 @@ void ArchiveClaim(ControllerState& state, const std::string& claimPath,
 
 }  // namespace
 
-void WriteResponseFile(ControllerState& state, const std::string& claimPath,
-                       const std::string& reply, bool hadStx, bool hadEtx,
-                       unsigned char lrcByte)
+ResponseFile CreateResponseFile(ControllerState& state, const std::string& claimPath)
 {
-    bool claimExists = fileio::FileExists(claimPath);
-    if (!claimExists) {
-        LogMsg("Response file not written.  Claim file already deleted:  '%s'", claimPath.c_str());
-    } else {
-        std::string folder = ResponseFolder(claimPath);
-        std::string responsePath =
-            folder + ChangeExtension(ExtractFileName(claimPath), GetResponseFileExtension());
-        try {
-            RefuseToReplaceClaim(claimPath, responsePath);
-            WriteResponse(ResponseContent(reply, hadStx, hadEtx, lrcByte), folder, responsePath);
-        } catch (const ClaimError& error) {
-            state.CountFailure();
-            throw ClaimError("Could not write response file '" + responsePath +
-                             "'\n\nClaimError Error:\n  " + error.what());
-        }
+    ResponseFile file = NameResponseFile(claimPath);
+    try {
+        RefuseToReplaceClaim(claimPath, file);
+        CreateTempFile(file);
+    } catch (const ClaimError& error) {
+        state.CountFailure();
+        throw ClaimError(CouldNotWrite(file.path, error));
     }
-    state.failureCount = 0;
-    if (!claimExists)
-        return;
+    return file;
+}
+
+void DiscardResponseFile(ResponseFile& file)
+{
+    if (!file.tempPath.empty())
+        fileio::DeleteFile(file.tempPath);
+    file.tempPath.clear();
+}
+
+bool StoreResponse(ControllerState& state, const std::string& claimPath, const std::string& reply,
+                   bool hadStx, bool hadEtx, unsigned char lrcByte, ResponseFile* prepared)
+{
+    ResponseFile file = prepared ? *prepared : NameResponseFile(claimPath);
+    if (prepared)
+        prepared->tempPath.clear();
+    if (!fileio::FileExists(claimPath)) {
+        LogMsg("Response file not written.  Claim file already deleted:  '%s'", claimPath.c_str());
+        DiscardResponseFile(file);
+        return false;
+    }
+    try {
+        RefuseToReplaceClaim(claimPath, file);
+        WriteResponse(file, ResponseContent(reply, hadStx, hadEtx, lrcByte));
+    } catch (const ClaimError& error) {
+        DiscardResponseFile(file);
+        state.CountFailure();
+        throw ClaimError(CouldNotWrite(file.path, error));
+    }
+    return true;
+}
+
+void RetireClaim(ControllerState& state, const std::string& claimPath)
+{
     std::string archiveFolder = GetClaimFileArchiveFolder();
     if (archiveFolder.empty())
         DeleteClaim(state, claimPath);
     else
         ArchiveClaim(state, claimPath, IncludeTrailingDelimiter(archiveFolder));
+}
+
+void WriteResponseFile(ControllerState& state, const std::string& claimPath,
+                       const std::string& reply, bool hadStx, bool hadEtx,
+                       unsigned char lrcByte)
+{
+    bool stored = StoreResponse(state, claimPath, reply, hadStx, hadEtx, lrcByte);
+    state.failureCount = 0;
+    if (stored)
+        RetireClaim(state, claimPath);
 }

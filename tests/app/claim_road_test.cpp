@@ -268,3 +268,50 @@ TEST_F(ClaimRoadTest, RelayThatDropsTheConnectionStopsAtTheCeiling)
     controller.SendButtonClick();
     EXPECT_TRUE(controller.IsFileTimerEnabled());
 }
+
+// Unattended, a wait for the user ends by itself after the pause.
+TEST_F(ClaimRoadTest, UnattendedWaitForSettingsResumesAfterThePause)
+{
+    SetDataSourceType("");
+    for (bool unattended : {false, true}) {
+        SCOPED_TRACE(unattended ? "unattended" : "attended");
+        RecordingNotifier seen;
+        DispatchController controller(view, seen);
+        controller.SetUnattended(unattended);
+        controller.SetResumePause(100);
+
+        controller.SendButtonClick();
+
+        ASSERT_EQ(seen.messages.size(), 1u);
+        ASSERT_EQ(seen.waits.size(), 1u);
+        EXPECT_EQ(seen.waits[0].reason, "Set Connection and Data Source parameters in the Options Panel.");
+        EXPECT_EQ(seen.waits[0].retrySeconds, unattended ? 1 : 0);
+        EXPECT_EQ(controller.IsResumePending(), unattended);
+        if (unattended) {
+            EXPECT_TRUE(WaitFor([&] { return seen.messages.size() >= 2; }, 30000));
+        }
+    }
+}
+
+// A persistent socket source whose switch is down at start opens the
+// inbound port once the switch answers, without anybody pressing Send.
+TEST_F(ClaimRoadTest, SocketSourceOpensOnceTheSwitchIsUp)
+{
+    NoSwitch();
+    SetDataSourceSocketPort();
+    SetPersistentOutboundConnection(true);
+    DispatchController controller(view, notifier);
+    controller.SetResumePause(200);
+
+    EXPECT_TRUE(controller.OpenDataSource());
+    EXPECT_FALSE(controller.HasRelayThread());
+    ASSERT_EQ(notifier.waits.size(), 1u);
+    EXPECT_GT(notifier.waits[0].retrySeconds, 0);
+    EXPECT_EQ(view.StatusText(), "SSL connection failure -- User input required!");
+
+    StartSwitch();
+    EXPECT_TRUE(WaitFor([&] { return controller.HasRelayThread() && controller.State().mxStarted; }))
+        << Log();
+    controller.CloseDataSource();
+    EXPECT_TRUE(WaitFor([&] { return !controller.HasRelayThread(); }));
+}

@@ -6,10 +6,15 @@
 #include "sources/claim_file_source.h"
 #include "test_env.h"
 
+#include "sources/claim_file_reader.h"
+
 #include <QDir>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -237,34 +242,282 @@ TEST_F(ClaimFileSourceTest, CancelStopsPollingAndClearsFailures)
     EXPECT_EQ(NamesIn(claims), std::vector<std::string>{"A.clm"});
 }
 
-TEST_F(ClaimFileSourceTest, ClaimWithoutDataIsNeverSent)
+int CountOf(const std::string& text, const std::string& part)
 {
-    WriteBytes(claims + "A.clm", "\x02\x03\r\n");
-    source.FileDataSourceTimerTimer();
-    EXPECT_TRUE(host.sentClaims.empty());
-    EXPECT_EQ(host.connectAttempts, 0);
-    EXPECT_EQ(host.state.failureCount, 1);
-    EXPECT_EQ(host.LastStatus(), PauseStatus(1, 3));
+    int count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
 }
 
-// At the ceiling a file error is shown to the user instead of a reject.
-TEST_F(ClaimFileSourceTest, ClaimStaysWhenItsResponseCannotBeWritten)
+struct SetAsideCase {
+    std::string label;
+    // Puts a file that is no claim at path; home is the test's private folder.
+    std::function<void(const std::string& path, const std::string& home)> make;
+    std::string reason;
+    bool needsNonRoot = false;
+};
+
+void PrintTo(const SetAsideCase& c, std::ostream* out)
+{
+    *out << c.label;
+}
+
+class SetAsideTest : public ClaimFileSourceTest, public ::testing::WithParamInterface<SetAsideCase> {};
+
+// The bad file is logged once, left in place and never sent; the good file
+// after it goes in the same pass; polling goes on every second.
+TEST_P(SetAsideTest, BadFileIsSetAsideAndTheOthersGoOn)
+{
+    const SetAsideCase& c = GetParam();
+    if (c.needsNonRoot && ::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not hold for root";
+    c.make(claims + "A.clm", home.path());
+    WriteBytes(claims + "B.clm", "CLAIM B");
+
+    source.FileDataSourceTimerTimer();
+    source.FileDataSourceTimerTimer();
+
+    EXPECT_EQ(host.sentClaims, std::vector<std::string>{"CLAIM B"});
+    EXPECT_TRUE(Exists(claims + "A.clm"));
+    EXPECT_FALSE(Exists(claims + "A.rsp"));
+    EXPECT_EQ(host.state.failureCount, 0);
+    EXPECT_TRUE(source.IsTimerEnabled());
+    EXPECT_EQ(source.TimerInterval(), 1000);
+    EXPECT_TRUE(host.errors.empty());
+    std::string log = ReadWholeFile(home.path() + "/TuqLog.txt");
+    EXPECT_EQ(CountOf(log, ">Claim file '" + claims + "A.clm' set aside:  " + c.reason + "\n"), 1)
+        << log;
+    EXPECT_EQ(log.find("SECRET"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SetAsideTest,
+    ::testing::Values(
+        SetAsideCase{"LinkToFileOutside",
+                     [](const std::string& path, const std::string& home) {
+                         WriteBytes(home + "/key.pem", "SECRET");
+                         ASSERT_EQ(::symlink((home + "/key.pem").c_str(), path.c_str()), 0);
+                     },
+                     "it is a symbolic link, not a claim file"},
+        SetAsideCase{"LinkToFifo",
+                     [](const std::string& path, const std::string& home) {
+                         ASSERT_EQ(::mkfifo((home + "/fifo").c_str(), 0600), 0);
+                         ASSERT_EQ(::symlink((home + "/fifo").c_str(), path.c_str()), 0);
+                     },
+                     "it is a symbolic link, not a claim file"},
+        SetAsideCase{"LinkToEndlessDevice",
+                     [](const std::string& path, const std::string&) {
+                         ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0);
+                     },
+                     "it is a symbolic link, not a claim file"},
+        SetAsideCase{"LongerThanAClaim",
+                     [](const std::string& path, const std::string&) {
+                         WriteBytes(path, std::string(kMaxClaimFileSize + 1, 'X'));
+                     },
+                     "it is longer than a claim can be (8197 bytes)"},
+        SetAsideCase{"ClaimLongerThanTheRelayTakes",
+                     [](const std::string& path, const std::string&) {
+                         WriteBytes(path, std::string(8193, 'X'));
+                     },
+                     "its claim is longer than 8192 bytes"},
+        SetAsideCase{"NoClaimData",
+                     [](const std::string& path, const std::string&) {
+                         WriteBytes(path, "\x02\x03\r\n");
+                     },
+                     "it holds no claim data"},
+        SetAsideCase{"Unreadable",
+                     [](const std::string& path, const std::string&) {
+                         WriteBytes(path, "CLAIM A");
+                         ::chmod(path.c_str(), 0);
+                     },
+                     "Error(13) opening it: Permission denied", true}),
+    [](const ::testing::TestParamInfo<SetAsideCase>& info) { return info.param.label; });
+
+TEST_F(ClaimFileSourceTest, LargestFramedClaimIsSent)
+{
+    std::string claim(8192, 'X');
+    WriteBytes(claims + "A.clm", "\x02" + claim + "\x03" "L\r\n");
+    source.FileDataSourceTimerTimer();
+    EXPECT_EQ(host.sentClaims, std::vector<std::string>{claim});
+}
+
+// A claim still being written is empty at first; once complete it is sent.
+TEST_F(ClaimFileSourceTest, SetAsideFileIsTriedAgainOnLaterPasses)
+{
+    WriteBytes(claims + "A.clm", "");
+    source.FileDataSourceTimerTimer();
+    EXPECT_TRUE(host.sentClaims.empty());
+
+    WriteBytes(claims + "A.clm", "CLAIM A");
+    source.FileDataSourceTimerTimer();
+    EXPECT_EQ(host.sentClaims, std::vector<std::string>{"CLAIM A"});
+    EXPECT_EQ(NamesIn(claims), std::vector<std::string>{"A.rsp"});
+}
+
+TEST_F(ClaimFileSourceTest, FinalStarDotStarMatchesEveryFile)
+{
+    SetClaimFileMask(claims + "*.*");
+    WriteBytes(claims + "ORDER1", "CLAIM 1");
+    WriteBytes(claims + "ORDER2.clm", "CLAIM 2");
+
+    source.FileDataSourceTimerTimer();
+
+    EXPECT_EQ(host.sentClaims, (std::vector<std::string>{"CLAIM 1", "CLAIM 2"}));
+}
+
+// The answer came back but its response file cannot be written: it is kept,
+// and later passes retry only the writing, never the paid-for claim.
+TEST_F(ClaimFileSourceTest, AnswerIsKeptWhenItsResponseCannotBeWritten)
 {
     WriteBytes(claims + "A.clm", "CLAIM");
     QDir().mkpath(QString::fromStdString(claims + "A.rsp"));  // a folder in the way
+    host.replies.assign(1, RecordingHost::Reply{0, "PAID"});
 
     for (int pass = 1; pass <= 3; ++pass)
         source.FileDataSourceTimerTimer();
 
-    EXPECT_EQ(host.sentClaims.size(), 3u);
+    EXPECT_EQ(host.sentClaims.size(), 1u);
+    EXPECT_EQ(source.KeptAnswerCount(), 1);
     ASSERT_EQ(host.errors.size(), 1u);
     EXPECT_EQ(host.errors[0].rfind("Could not write response file '" + claims + "A.rsp'\n\n", 0), 0u)
         << host.errors[0];
     EXPECT_EQ(host.LastStatus(), "Awaiting user input to continue (file error).");
+    EXPECT_EQ(host.waits.size(), 1u);
     EXPECT_FALSE(source.IsTimerEnabled());
     EXPECT_EQ(NamesIn(claims), (std::vector<std::string>{"A.clm", "A.rsp"}));
-    EXPECT_EQ(ReadWholeFile(claims + "A.clm"), "CLAIM");
     EXPECT_FALSE(host.state.filePassBusy);
+
+    QDir(QString::fromStdString(claims + "A.rsp")).removeRecursively();
+    source.FileDataSourceTimerTimer();
+
+    EXPECT_EQ(host.sentClaims.size(), 1u);
+    EXPECT_EQ(source.KeptAnswerCount(), 0);
+    EXPECT_EQ(NamesIn(claims), std::vector<std::string>{"A.rsp"});
+    EXPECT_EQ(ReadWholeFile(claims + "A.rsp"), "PAID");
+    EXPECT_TRUE(source.IsTimerEnabled());
+}
+
+// The response is in place but the claim cannot be archived: only the
+// archiving is retried.
+TEST_F(ClaimFileSourceTest, AnsweredClaimThatCannotBeArchivedIsNotSentAgain)
+{
+    std::string archive = home.path() + "/archive/";
+    QDir().mkpath(QString::fromStdString(archive + "A.clm/inside"));  // cannot be replaced
+    SetClaimFileArchiveFolder(archive);
+    WriteBytes(claims + "A.clm", "CLAIM");
+
+    source.FileDataSourceTimerTimer();
+    source.FileDataSourceTimerTimer();
+
+    EXPECT_EQ(host.sentClaims.size(), 1u);
+    EXPECT_EQ(NamesIn(claims), (std::vector<std::string>{"A.clm", "A.rsp"}));
+
+    QDir(QString::fromStdString(archive + "A.clm")).removeRecursively();
+    source.FileDataSourceTimerTimer();
+
+    EXPECT_EQ(host.sentClaims.size(), 1u);
+    EXPECT_EQ(NamesIn(claims), std::vector<std::string>{"A.rsp"});
+    EXPECT_EQ(ReadWholeFile(archive + "A.clm"), "CLAIM");
+}
+
+// A new claim under the same name is a new claim: the old answer is not its.
+TEST_F(ClaimFileSourceTest, KeptAnswerIsDroppedWhenTheClaimFileChanges)
+{
+    WriteBytes(claims + "A.clm", "CLAIM 1");
+    QDir().mkpath(QString::fromStdString(claims + "A.rsp"));
+    source.FileDataSourceTimerTimer();
+    ASSERT_EQ(source.KeptAnswerCount(), 1);
+
+    QDir(QString::fromStdString(claims + "A.rsp")).removeRecursively();
+    ::unlink((claims + "A.clm").c_str());
+    WriteBytes(claims + "A.clm", "CLAIM 2, NEW");
+    source.FileDataSourceTimerTimer();
+
+    EXPECT_EQ(host.sentClaims, (std::vector<std::string>{"CLAIM 1", "CLAIM 2, NEW"}));
+    EXPECT_EQ(source.KeptAnswerCount(), 0);
+    EXPECT_TRUE(Logged("Kept answer dropped:  the claim file '" + claims +
+                       "A.clm' changed since it was sent."));
+}
+
+struct SameFolderCase {
+    std::string label;
+    std::string responseFolder;  // relative to the test's home; "link" is made
+};
+
+void PrintTo(const SameFolderCase& c, std::ostream* out)
+{
+    *out << c.label;
+}
+
+class ResponseOverClaimTest : public ClaimFileSourceTest,
+                              public ::testing::WithParamInterface<SameFolderCase> {};
+
+// However the claim folder is spelt, a response that would replace its claim
+// is refused before the switch is asked, and the claim stays.
+TEST_P(ResponseOverClaimTest, IsRefusedBeforeSending)
+{
+    ASSERT_EQ(::symlink(claims.c_str(), (home.path() + "/link").c_str()), 0);
+    SetResponseFileFolder(home.path() + "/" + GetParam().responseFolder);
+    SetResponseFileExtension(".clm");
+    SetClaimFileRetries(1);
+    WriteBytes(claims + "A.clm", "CLAIM");
+
+    source.FileDataSourceTimerTimer();
+
+    EXPECT_TRUE(host.sentClaims.empty());
+    EXPECT_EQ(host.connectAttempts, 0);
+    EXPECT_EQ(NamesIn(claims), std::vector<std::string>{"A.clm"});
+    EXPECT_EQ(ReadWholeFile(claims + "A.clm"), "CLAIM");
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_NE(host.errors[0].find("would replace its claim file"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, ResponseOverClaimTest,
+                         ::testing::Values(SameFolderCase{"Plain", "claims/"},
+                                           SameFolderCase{"DoubleSlash", "claims//"},
+                                           SameFolderCase{"DotFolder", "claims/./"},
+                                           SameFolderCase{"Link", "link"}),
+                         [](const ::testing::TestParamInfo<SameFolderCase>& info) {
+                             return info.param.label;
+                         });
+
+TEST_F(ClaimFileSourceTest, OpeningRemovesTemporaryFilesOfAnEarlierRun)
+{
+    std::string responses = home.path() + "/responses/";
+    QDir().mkpath(QString::fromStdString(responses));
+    SetResponseFileFolder(responses);
+    WriteBytes(responses + "TuqNab12CD", "a complete response");
+    WriteBytes(responses + "TuqNotes.txt", "not ours");
+    WriteBytes(claims + "TuqNzz99yy", "in the claim folder: not a response folder");
+
+    source.Activate();
+    source.DisableTimer();
+
+    EXPECT_EQ(NamesIn(responses), std::vector<std::string>{"TuqNotes.txt"});
+    EXPECT_TRUE(Exists(claims + "TuqNzz99yy"));
+    EXPECT_TRUE(Logged("Removed '" + responses + "TuqNab12CD', a temporary file left by an earlier run."));
+}
+
+// An editor rewriting the settings file makes it unreadable for a moment.
+TEST_F(ClaimFileSourceTest, UnreadableSettingsAreRetriedLikeACommunicationFailure)
+{
+    WriteBytes(claims + "A.clm", "CLAIM");
+    std::string settings = ReadWholeFile(home.settingsFile());
+    WriteBytes(home.settingsFile(), settings + "\"Half\"=\"writ");
+
+    source.FileDataSourceTimerTimer();
+
+    EXPECT_TRUE(host.sentClaims.empty());
+    EXPECT_TRUE(host.errors.empty());
+    EXPECT_TRUE(host.waits.empty());
+    EXPECT_TRUE(source.IsTimerEnabled());
+    EXPECT_EQ(source.TimerInterval(), 5000);
+
+    WriteBytes(home.settingsFile(), settings);
+    source.FileDataSourceTimerTimer();
+    EXPECT_EQ(host.sentClaims, std::vector<std::string>{"CLAIM"});
+    EXPECT_EQ(source.TimerInterval(), 1000);
 }
 
 struct ConfigurationCase {

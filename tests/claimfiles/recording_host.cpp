@@ -65,6 +65,11 @@ void RecordingHost::ShowError(const std::string& text)
     errors.push_back(text);
 }
 
+void RecordingHost::WaitForUser(const std::string& reason)
+{
+    waits.push_back(reason);
+}
+
 bool RecordingHost::SawStatus(const std::string& text) const
 {
     return std::find(statuses.begin(), statuses.end(), text) != statuses.end();

@@ -26,6 +26,7 @@ public:
     bool IsSwitchConnectionOpen() override;
     void CloseSwitchConnection() override;
     void ShowError(const std::string& text) override;
+    void WaitForUser(const std::string& reason) override;
 
     bool SawStatus(const std::string& text) const;
     std::string LastStatus() const;
@@ -36,6 +37,7 @@ public:
     std::vector<std::string> statuses;
     std::vector<std::string> sentClaims;
     std::vector<std::string> errors;
+    std::vector<std::string> waits;
     int connectAttempts = 0;
     bool portOpen = false;
 };

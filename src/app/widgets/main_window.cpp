@@ -74,6 +74,12 @@ QString MainWindow::StatusText() const
     return status_->text();
 }
 
+void MainWindow::ShowTrayMessage(const QString& title, const QString& text)
+{
+    if (tray_->isVisible())
+        tray_->showMessage(title, text, QSystemTrayIcon::Warning);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Close only hides the window; the gateway keeps working in the tray.

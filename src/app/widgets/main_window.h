@@ -22,6 +22,8 @@ public:
     void SetTrayIconShown(bool shown) override;
     void SetStatusText(const QString& text) override;
     QString StatusText() const override;
+    // A notification from the tray icon, for a user of the hidden window.
+    void ShowTrayMessage(const QString& title, const QString& text);
 
 signals:
     void CloseRequested();

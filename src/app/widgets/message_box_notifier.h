@@ -1,14 +1,15 @@
 #pragma once
 #include "app/user_notifier.h"
 
-class QWidget;
+class MainWindow;
 
 class MessageBoxNotifier : public UserNotifier {
 public:
-    explicit MessageBoxNotifier(QWidget* parent) : parent_(parent) {}
+    explicit MessageBoxNotifier(MainWindow* parent) : parent_(parent) {}
     void ShowMessage(const std::string& text) override;
     void ShowError(const std::string& text) override;
+    void ShowWaiting(const std::string& reason, int retrySeconds) override;
 
 private:
-    QWidget* parent_;
+    MainWindow* parent_;
 };
