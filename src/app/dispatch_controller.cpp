@@ -16,7 +16,11 @@ DispatchController::DispatchController(FormView& view, UserNotifier& notifier, Q
     , notifier_(notifier)
     , fileSource_(*this)
     , switch_(state_, view, [this](bool wait) { return StartMxSock(wait); })
+    , modem_(*this)
+    , visa_(*this, modem_)
 {
+    connect(&switch_, &SwitchConnection::SocketErrorReported, this,
+            &DispatchController::OnSwitchSocketError);
     resumeTimer_.setSingleShot(true);
     connect(&resumeTimer_, &QTimer::timeout, this, [this] {
         LogMsg("Trying again after waiting.");
@@ -35,7 +39,8 @@ void DispatchController::ClearFailureState()
 
 bool DispatchController::IsActive() const
 {
-    return state_.filePassBusy || fileSource_.IsTimerEnabled() || mxThread_ != nullptr;
+    return state_.filePassBusy || fileSource_.IsTimerEnabled() || modem_.IsSourcePortOpen() ||
+           mxThread_ != nullptr;
 }
 
 void DispatchController::DisableFileTimer()
@@ -83,7 +88,7 @@ bool DispatchController::OpenDataSource()
         return true;
     }
     if (IsDataSourceSerialPort())
-        throw ClaimError("The serial port data source is not available in this version of Corvane.");
+        return OpenSerialDataSource();
 
     LogMsg("Calling StartMxSock() from OpenDataSource().");
     if (StartMxSock(true))
@@ -97,11 +102,57 @@ bool DispatchController::OpenDataSource()
     return true;
 }
 
+bool DispatchController::OpenSerialDataSource()
+{
+    modem_.DropDtr();
+    try {
+        modem_.CloseSourcePort();
+    } catch (const std::exception& error) {
+        LogMsg("CloseDataSource Exception: '%s'", error.what());
+    }
+    modem_.ConfigureSourcePort();
+    modem_.OpenSourcePort();
+    LogMsg("OpenDataSource called for Serial Port Data Source.");
+    SetStatusText("Waiting for claim on serial port.");
+    return true;
+}
+
+void DispatchController::HangUpSourcePort(const char* operation)
+{
+    try {
+        modem_.SendNoCarrier();
+    } catch (const std::exception& error) {
+        LogMsg("%s Exception: '%s'", operation, error.what());
+    }
+    ProcessMessages();
+    try {
+        modem_.CloseSourcePort();
+    } catch (const std::exception& error) {
+        LogMsg("%s Exception: '%s'", operation, error.what());
+    }
+}
+
+void DispatchController::WriteEot(const char* operation)
+{
+    try {
+        modem_.Write(std::string(1, '\x04'));
+    } catch (const std::exception& error) {
+        LogMsg("%s Exception: '%s'", operation, error.what());
+    }
+}
+
 void DispatchController::CloseDataSource()
 {
     LogMsg("CloseDataSource called");
     resumeTimer_.stop();
     DisableFileTimer();
+    if (modem_.SourcePort().Open()) {
+        WriteEot("CloseDataSource");
+        modem_.DropDtr();
+        if (modem_.Profile().DropsRtsWithCarrier())
+            modem_.DropRts("Lowering serial port RTS.");
+        HangUpSourcePort("CloseDataSource");
+    }
     if (mxThread_)
         StopMxSock(true);
     SetStatusText("Data source is closed/disabled.");
@@ -128,6 +179,18 @@ void DispatchController::CancelButtonClick(bool fromControl)
     CloseSwitchConnection();
     if (IsFileTimerEnabled())
         DisableFileTimer();
+    if (modem_.SourcePort().Open()) {
+        LogMsg("Closing serial port datasource...");
+        LogMsg("Dropping serial port DTR.");
+        modem_.SourcePort().SetDTR(false);
+        if (modem_.Profile().DropsRtsOnCancel()) {
+            LogMsg("Dropping serial port RTS.");
+            modem_.SourcePort().SetRTS(false);
+        }
+        LogMsg("Sending EOT, 'NO CARRIER', and '+++' to serial port.");
+        WriteEot("CancelButtonClick");
+        HangUpSourcePort("CancelButtonClick");
+    }
     if (mxThread_)
         StopMxSock(true);
     SetStatusText("Awaiting user input to continue (Cancel button clicked).");
@@ -302,6 +365,21 @@ void DispatchController::CloseSwitchConnection()
 void DispatchController::ShowError(const std::string& text)
 {
     notifier_.ShowError(text);
+}
+
+// The link to the relay failed under a serial call: the pharmacy system
+// hears the line drop.
+void DispatchController::OnSwitchSocketError()
+{
+    if (!modem_.SourcePort().Open())
+        return;
+    try {
+        modem_.HangUpWithEot();
+    } catch (const std::exception& error) {
+        LogMsg("Could not tell the serial port of the lost connection:  '%s'", error.what());
+    }
+    LogMsg("Disconnect from Tuq.");
+    CloseSwitchConnection();
 }
 
 void DispatchController::WaitForUser(const std::string& reason)

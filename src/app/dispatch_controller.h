@@ -1,7 +1,9 @@
 #pragma once
 #include "base/controller_state.h"
-#include "sources/claim_file_host.h"
+#include "sources/claim_source_host.h"
 #include "sources/claim_file_source.h"
+#include "sources/modem_emulator.h"
+#include "sources/visa_exchange.h"
 #include "transports/switch_connection.h"
 
 #include <QObject>
@@ -15,7 +17,7 @@ class RelayThreadHandle;
 // The hub of the main window: opens and closes the configured data source,
 // starts and stops the relay from the main window's side, routes each claim
 // to the switch connection, and runs Send, Cancel and Options.
-class DispatchController : public QObject, public ClaimFileHost {
+class DispatchController : public QObject, public ClaimSourceHost {
     Q_OBJECT
 public:
     DispatchController(FormView& view, UserNotifier& notifier, QObject* parent = nullptr);
@@ -50,9 +52,10 @@ public:
     bool IsResumePending() const { return resumeTimer_.isActive(); }
 
     ClaimFileSource& FileSource() { return fileSource_; }
+    ModemEmulator& Modem() { return modem_; }
     SwitchConnection& Switch() { return switch_; }
 
-    // ClaimFileHost
+    // ClaimSourceHost
     ControllerState& State() override { return state_; }
     void SetStatusText(const std::string& text) override;
     void ProcessMessages() override;
@@ -69,6 +72,12 @@ signals:
 
 private:
     void ClearFailureState();
+    bool OpenSerialDataSource();
+    // The NO CARRIER report, then the port closes; errors are logged with
+    // the operation's name and do not stop the sequence.
+    void HangUpSourcePort(const char* operation);
+    void WriteEot(const char* operation);
+    void OnSwitchSocketError();
     void OnRelayStarted();
     void OnRelayTerminated();
     // Says what Corvane waits for; with resume, Send runs after the pause.
@@ -79,6 +88,8 @@ private:
     ControllerState state_;
     ClaimFileSource fileSource_;
     SwitchConnection switch_;
+    ModemEmulator modem_;
+    VisaExchange visa_;
     std::unique_ptr<RelayThreadHandle> mxThread_;
     bool versionLogged_ = false;
     bool optionsRunning_ = false;

@@ -95,7 +95,7 @@ void RemoveTempFilesIn(const std::string& folder)
 
 }  // namespace
 
-ClaimFileSource::ClaimFileSource(ClaimFileHost& host, QObject* parent)
+ClaimFileSource::ClaimFileSource(ClaimSourceHost& host, QObject* parent)
     : QObject(parent), host_(host)
 {
     fileDataSourceTimer_.setSingleShot(true);

@@ -1,5 +1,5 @@
 #pragma once
-#include "sources/claim_file_host.h"
+#include "sources/claim_source_host.h"
 
 #include "sources/claim_file_reader.h"
 #include "sources/response_file.h"
@@ -23,7 +23,7 @@
 class ClaimFileSource : public QObject {
     Q_OBJECT
 public:
-    explicit ClaimFileSource(ClaimFileHost& host, QObject* parent = nullptr);
+    explicit ClaimFileSource(ClaimSourceHost& host, QObject* parent = nullptr);
 
     // Starts polling: the first pass runs one second from now. Removes the
     // temporary files that an earlier run left behind.
@@ -99,7 +99,7 @@ private:
     bool AnswerWithHostUnavailable(const CurrentClaim& current);
     void FinishPass(const Pass& pass);
 
-    ClaimFileHost& host_;
+    ClaimSourceHost& host_;
     QTimer fileDataSourceTimer_;
     std::map<std::string, KeptAnswer> keptAnswers_;  // by claim path
     std::map<std::string, std::string> setAside_;    // claim path -> reason logged

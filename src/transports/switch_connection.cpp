@@ -434,6 +434,7 @@ void SwitchConnection::ApdComPortWsError(int errCode)
     LogMsg("Received Port Error event from Tuq.  ErrCode = %d", errCode);
     LogMsg("  Port Error Message = '%s'", PortErrorText(errCode).c_str());
     view_.SetStatusText("Received Tuq connection error.");
+    emit SocketErrorReported();
 }
 
 void SwitchConnection::ApdComPortTriggerTimer(quint16 handle)

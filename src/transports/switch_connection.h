@@ -39,6 +39,10 @@ public:
 
     TApdWinsockPort ApdComPort;
 
+signals:
+    // The port to the relay reported an error (after the state has it).
+    void SocketErrorReported();
+
 private:
     void LocalConnect();
     bool SendRecord(const std::string& record, std::string& reply);

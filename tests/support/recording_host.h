@@ -1,14 +1,14 @@
 #pragma once
-#include "sources/claim_file_host.h"
+#include "sources/claim_source_host.h"
 
 #include <deque>
 #include <optional>
 #include <string>
 #include <vector>
 
-// The controller as a claim-file pass sees it: connects unless told to fail,
+// The controller as a claim source sees it: connects unless told to fail,
 // answers each claim from a script, and records what the pass did.
-class RecordingHost : public ClaimFileHost {
+class RecordingHost : public ClaimSourceHost {
 public:
     struct Reply {
         int result = 0;

@@ -3,10 +3,11 @@
 
 #include <string>
 
-// What a claim-file pass needs from the dispatch controller that owns it.
-class ClaimFileHost {
+// What a claim source (the claim-file passes, the serial modem and its VISA
+// exchange) needs from the dispatch controller that owns it.
+class ClaimSourceHost {
 public:
-    virtual ~ClaimFileHost() = default;
+    virtual ~ClaimSourceHost() = default;
     virtual ControllerState& State() = 0;
     virtual void SetStatusText(const std::string& text) = 0;
     // Runs pending window messages once, so Cancel and port events get through.
