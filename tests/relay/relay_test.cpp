@@ -10,21 +10,7 @@
 
 namespace {
 
-class RelayTest : public RelayTestBase, public ::testing::Test {
-protected:
-    // Waits until the network log shows text; the relay writes it on its own
-    // thread.
-    bool AwaitLog(const std::string& text, int seconds = 20)
-    {
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (!LogHas(text)) {
-            if (std::chrono::steady_clock::now() > until)
-                return false;
-            std::this_thread::yield();
-        }
-        return true;
-    }
-};
+class RelayTest : public RelayTestBase, public ::testing::Test {};
 
 std::string Tuq12(const std::string& text)
 {
@@ -159,8 +145,9 @@ TEST_F(RelayTest, ResponseInPiecesSurvivesAClaimWrittenMeanwhile)
             return;
         }
         c.SendRaw(restOfA.substr(0, 14));
-        while (ReadWholeFile(netLog).find("    mxClientRead() got 4 of 20 bytes") == std::string::npos)
-            std::this_thread::yield();
+        PollUntil([&] {
+            return ReadWholeFile(netLog).find("    mxClientRead() got 4 of 20 bytes") != std::string::npos;
+        });
         c.SendRaw(restOfA.substr(14));
         c.Reply(r.sequence, "response to claim B.");
     });
@@ -264,7 +251,7 @@ TEST_F(RelayTest, DeadlineAnswersTuq06AndTheLateResponseIsDropped)
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     SwitchPeer peer([released](SwitchConnection& c, const UpstreamRequest& r) {
-        released.wait();
+        released.wait_for(std::chrono::seconds(30));
         c.Reply(r.sequence, "late");
     });
     UseHost(1, "127.0.0.1", peer.port(), 0);
