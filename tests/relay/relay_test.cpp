@@ -19,6 +19,18 @@ std::string Tuq12(const std::string& text)
     return field;
 }
 
+// Where a switch handler waits for the test, never longer than the limit, so
+// that a failing test cannot hang the switch.
+class Gate {
+public:
+    void Open() { promise_.set_value(); }
+    void Wait() const { future_.wait_for(std::chrono::seconds(30)); }
+
+private:
+    std::promise<void> promise_;
+    std::shared_future<void> future_ = promise_.get_future().share();
+};
+
 struct FramingCase {
     int inboundFormat;
     bool outboundTwofish;
@@ -519,3 +531,65 @@ TEST_F(RelayTest, DialUpFailureFailsTheConnectSeries)
     EXPECT_TRUE(LogHas("EstablishDialUpConnection failed with Exception 'no modem line'"));
     EXPECT_EQ(peer.connections(), 0);
 }
+
+namespace {
+
+enum class EarlierClaimEnd { SwitchCloses, DeadlinePasses };
+
+struct HalfReadCase {
+    const char* name;
+    EarlierClaimEnd end;
+    const char* reply;
+};
+
+class HalfReadClaim : public RelayTest, public ::testing::WithParamInterface<HalfReadCase> {};
+
+} // namespace
+
+TEST_P(HalfReadClaim, SurvivesTheErrorReplyToAnEarlierClaim)
+{
+    const HalfReadCase c = GetParam();
+    Gate closeNow;
+    int seen = 0;
+    SwitchPeer peer([&](SwitchConnection& connection, const UpstreamRequest& r) {
+        if (++seen > 1) {
+            connection.Reply(r.sequence, "RSP:" + r.data);
+        } else if (c.end == EarlierClaimEnd::SwitchCloses) {
+            closeNow.Wait();
+            connection.Close();
+        }
+    });
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    SetOutboundOverallTimeout(c.end == EarlierClaimEnd::DeadlinePasses ? 3 : 60);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+
+    client.SendClaim(Tuq12("first"), SampleClaim("first"));
+    ASSERT_TRUE(peer.WaitForRequests(1));
+    // Deadlines count in whole seconds: the next claim must start in a later
+    // second than the first, or both would time out together.
+    time_t firstStarted = time(nullptr);
+    ASSERT_TRUE(PollUntil([&] { return time(nullptr) > firstStarted; }));
+    std::string next = client.Frame(Tuq12("next"), SampleClaim("next"));
+    client.SendRaw(next.substr(0, 20));
+    ASSERT_TRUE(AwaitLog("Data - got 4 of"));
+    closeNow.Open();
+
+    auto first = client.ReadReply();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->header.substr(4), Tuq12("first"));
+    EXPECT_NE(first->data.find(c.reply), std::string::npos) << first->data;
+    client.SendRaw(next.substr(20));
+    auto second = client.ReadReply();
+    ASSERT_TRUE(second) << NetLog();
+    EXPECT_EQ(second->header.substr(4), Tuq12("next"));
+    EXPECT_EQ(second->data, "RSP:" + SampleClaim("next"));
+    EXPECT_FALSE(LogHas("Claim too long"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ErrorReplies, HalfReadClaim,
+                         ::testing::Values(HalfReadCase{"Tuq02", EarlierClaimEnd::SwitchCloses, "TUQ02 HOST DISCONNECTED"},
+                                           HalfReadCase{"Tuq06", EarlierClaimEnd::DeadlinePasses,
+                                                        "TUQ06 PROCESSOR TIMED OUT"}),
+                         [](const ::testing::TestParamInfo<HalfReadCase>& info) { return info.param.name; });
