@@ -15,17 +15,40 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <xcb/xcb.h>
 
 namespace {
 
-bool DisplayAvailable()
+bool Set(const char* variable)
 {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && *platform)
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// Qt ends the program (abort) when it cannot open the X display it is
+// given, so the display is tried here first.
+bool XDisplayReachable(const char* name)
+{
+    xcb_connection_t* connection = xcb_connect(name, nullptr);
+    bool reachable = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return reachable;
+}
+
+// True when a window can be shown; an X display that cannot be reached is
+// reported on standard error and in the log.
+bool DisplayUsable()
+{
+    if (Set("QT_QPA_PLATFORM") || Set("WAYLAND_DISPLAY"))
         return true;
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
+    if (!Set("DISPLAY"))
+        return false;
+    const char* display = std::getenv("DISPLAY");
+    if (XDisplayReachable(display))
+        return true;
+    LogMsg("Cannot reach the display '%s'; running headless.", display);
+    std::fprintf(stderr, "corvane: cannot reach the display '%s'; running headless\n", display);
+    return false;
 }
 
 // Wires the form to the desktop, the signals and the window, then runs the loop.
@@ -43,6 +66,10 @@ int RunForm(QCoreApplication& app, const CommandLine& commandLine, FormView& vie
         LoadLogSettings();
         form.Controller().SendButtonClick();
     });
+    // exit(), not quit(): quit() first asks every window to close, and the
+    // main window refuses every close (it only hides), which Qt takes as a
+    // veto that leaves the program running.
+    QObject::connect(&form, &TFendralForm::ExitFinished, &app, [] { QCoreApplication::exit(0); });
     if (window) {
         QObject::connect(window, &MainWindow::CloseRequested, &form, &TFendralForm::FormClose);
         QObject::connect(window, &MainWindow::OpenRequested, &form, &TFendralForm::OpenClick);
@@ -77,7 +104,7 @@ int main(int argc, char* argv[])
                      instance.lockPath().c_str(), instance.error().c_str());
     }
 
-    bool headless = commandLine.headless || !DisplayAvailable();
+    bool headless = commandLine.headless || !DisplayUsable();
     try {
         if (headless) {
             QCoreApplication app(argc, argv);

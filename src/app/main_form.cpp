@@ -189,7 +189,6 @@ void TFendralForm::ExitClick(bool fromControl)
 
     QCoreApplication::processEvents();
     emit ExitFinished();
-    QCoreApplication::quit();
 }
 
 void TFendralForm::WaitForRelayOnExit()
