@@ -19,7 +19,7 @@
 
 namespace {
 
-bool Set(const char* variable)
+bool IsSet(const char* variable)
 {
     const char* value = std::getenv(variable);
     return value && *value;
@@ -39,9 +39,9 @@ bool XDisplayReachable(const char* name)
 // reported on standard error and in the log.
 bool DisplayUsable()
 {
-    if (Set("QT_QPA_PLATFORM") || Set("WAYLAND_DISPLAY"))
+    if (IsSet("QT_QPA_PLATFORM") || IsSet("WAYLAND_DISPLAY"))
         return true;
-    if (!Set("DISPLAY"))
+    if (!IsSet("DISPLAY"))
         return false;
     const char* display = std::getenv("DISPLAY");
     if (XDisplayReachable(display))
@@ -66,9 +66,9 @@ int RunForm(QCoreApplication& app, const CommandLine& commandLine, FormView& vie
         LoadLogSettings();
         form.Controller().SendButtonClick();
     });
-    // exit(), not quit(): quit() first asks every window to close, and the
-    // main window refuses every close (it only hides), which Qt takes as a
-    // veto that leaves the program running.
+    // exit(), not quit(): quit() first asks every window to close and gives
+    // up while one stays visible (the tray icon's does), leaving the program
+    // running.
     QObject::connect(&form, &TFendralForm::ExitFinished, &app, [] { QCoreApplication::exit(0); });
     if (window) {
         QObject::connect(window, &MainWindow::CloseRequested, &form, &TFendralForm::FormClose);
