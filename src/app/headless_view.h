@@ -2,12 +2,14 @@
 #include "base/form_view.h"
 
 // The view of headless mode (and of tests): remembers what it was told and
-// shows nothing. Its screen is large enough for any stored geometry.
+// shows nothing. Its screen is large enough for any stored geometry, which a
+// headless run never stores.
 class HeadlessView : public FormView {
 public:
     QRect Geometry() const override { return geometry_; }
     void SetGeometry(const QRect& rect) override { geometry_ = rect; }
-    QSize ScreenSize() const override { return screen_; }
+    bool HasWindow() const override { return false; }
+    QRect ScreenArea(const QRect&) const override { return screen_; }
     bool IsShown() const override { return shown_; }
     void SetShown(bool shown) override { shown_ = shown; }
     void ShowNormalState() override {}
@@ -18,11 +20,11 @@ public:
 
     QString Title() const { return title_; }
     bool TrayIconShown() const { return trayShown_; }
-    void SetScreenSize(const QSize& size) { screen_ = size; }
+    void SetScreenArea(const QRect& area) { screen_ = area; }
 
 private:
     QRect geometry_;
-    QSize screen_{16384, 16384};
+    QRect screen_{0, 0, 16384, 16384};
     bool shown_ = false;
     bool trayShown_ = false;
     QString title_;

@@ -15,17 +15,40 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <xcb/xcb.h>
 
 namespace {
 
-bool DisplayAvailable()
+bool IsSet(const char* variable)
 {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && *platform)
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// Qt ends the program (abort) when it cannot open the X display it is
+// given, so the display is tried here first.
+bool XDisplayReachable(const char* name)
+{
+    xcb_connection_t* connection = xcb_connect(name, nullptr);
+    bool reachable = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return reachable;
+}
+
+// True when a window can be shown; an X display that cannot be reached is
+// reported on standard error and in the log.
+bool DisplayUsable()
+{
+    if (IsSet("QT_QPA_PLATFORM") || IsSet("WAYLAND_DISPLAY"))
         return true;
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
+    if (!IsSet("DISPLAY"))
+        return false;
+    const char* display = std::getenv("DISPLAY");
+    if (XDisplayReachable(display))
+        return true;
+    LogMsg("Cannot reach the display '%s'; running headless.", display);
+    std::fprintf(stderr, "corvane: cannot reach the display '%s'; running headless\n", display);
+    return false;
 }
 
 // Wires the form to the desktop, the signals and the window, then runs the loop.
@@ -45,6 +68,10 @@ int RunForm(QCoreApplication& app, const CommandLine& commandLine, FormView& vie
         LoadLogSettings();
         form.Controller().SendButtonClick();
     });
+    // exit(), not quit(): quit() first asks every window to close and gives
+    // up while one stays visible (the tray icon's does), leaving the program
+    // running.
+    QObject::connect(&form, &TFendralForm::ExitFinished, &app, [] { QCoreApplication::exit(0); });
     if (window) {
         QObject::connect(window, &MainWindow::CloseRequested, &form, &TFendralForm::FormClose);
         QObject::connect(window, &MainWindow::OpenRequested, &form, &TFendralForm::OpenClick);
@@ -79,7 +106,7 @@ int main(int argc, char* argv[])
                      instance.lockPath().c_str(), instance.error().c_str());
     }
 
-    bool headless = commandLine.headless || !DisplayAvailable();
+    bool headless = commandLine.headless || !DisplayUsable();
     try {
         if (headless) {
             QCoreApplication app(argc, argv);

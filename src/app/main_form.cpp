@@ -9,6 +9,7 @@
 #include "relay/security_flag.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 namespace {
 
@@ -51,22 +52,27 @@ void TFendralForm::RestoreGeometry()
 {
     QRect rect(0, 0, DesignedWidth, DesignedHeight);
     bool shown = true;
+    bool stored = false;
     try {
         if (ValueExists(SettingsSection::Main, "Height")) {
             rect = QRect(GetLeft(), GetTop(), GetWidth(DesignedWidth), GetHeight(DesignedHeight));
             shown = GetVisible();
-        } else {
-            QSize screen = view_.ScreenSize();
-            rect.moveTo((screen.width() - rect.width()) / 2, (screen.height() - rect.height()) / 2);
+            stored = true;
         }
     } catch (const SettingsError& error) {
         LogMsg("Corvane:  Exception '%s'", error.what());
     }
-    QSize screen = view_.ScreenSize();
-    if (rect.width() > screen.width())
-        rect.setWidth(screen.width());
-    if (rect.height() > screen.height())
-        rect.setHeight(screen.height());
+    QRect area = view_.ScreenArea(rect);
+    rect.setWidth(std::min(rect.width(), area.width()));
+    rect.setHeight(std::min(rect.height(), area.height()));
+    if (stored) {
+        // A place stored for another screen must not leave the window where
+        // the user never finds it.
+        rect.moveTo(std::clamp(rect.x(), area.left(), area.right() + 1 - rect.width()),
+                    std::clamp(rect.y(), area.top(), area.bottom() + 1 - rect.height()));
+    } else {
+        rect.moveTo(area.x() + (area.width() - rect.width()) / 2, area.y() + (area.height() - rect.height()) / 2);
+    }
     view_.SetGeometry(rect);
     view_.SetShown(shown);
 }
@@ -94,6 +100,8 @@ void TFendralForm::ComposeTitle()
 
 void TFendralForm::StoreGeometry()
 {
+    if (!view_.HasWindow())
+        return;
     QRect rect = view_.Geometry();
     try {
         SetLeft(rect.x());
@@ -108,6 +116,8 @@ void TFendralForm::StoreGeometry()
 
 void TFendralForm::StoreVisibility()
 {
+    if (!view_.HasWindow())
+        return;
     try {
         SetVisible(view_.IsShown());
     } catch (const SettingsError& error) {
@@ -179,7 +189,6 @@ void TFendralForm::ExitClick(bool fromControl)
 
     QCoreApplication::processEvents();
     emit ExitFinished();
-    QCoreApplication::quit();
 }
 
 void TFendralForm::WaitForRelayOnExit()

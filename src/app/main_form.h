@@ -35,7 +35,7 @@ public slots:
     void SessionEnding();
 
 signals:
-    // Exit has finished; the event loop may end.
+    // Exit has finished; the program ends its event loop on it.
     void ExitFinished();
 
 private:

@@ -29,7 +29,8 @@ bool AppendLines(const std::string& path, const std::vector<std::string>& lines)
 {
     if (path.empty())
         return false;
-    int fd = ::open(ToSystemPath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // The logs hold whole claims (names, dates of birth): owner only.
+    int fd = ::open(ToSystemPath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     for (const std::string& line : lines)

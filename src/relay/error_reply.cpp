@@ -20,6 +20,15 @@ std::string Tilded(const std::string& response)
     return shown;
 }
 
+// A connection reads one claim at a time; its reading flag stands for the
+// claim not yet forwarded. Answering an earlier, forwarded claim of the same
+// connection must not end the reading of the next one.
+void EndReadingOf(MXTX* tx)
+{
+    if (tx->state != kTxForwarded)
+        tx->mxSock->reading = false;
+}
+
 void SendCatalogueEntry(MX* mx, MXTX* tx, ErrorReply reply)
 {
     std::string systemId = (mx && mx->mxcfg) ? mx->mxcfg->systemId : "";
@@ -48,7 +57,7 @@ int mxErrorReply(MX* mx, MXTX* tx, const char* codes, const char* message)
     std::string response;
     int e = createNcpdpRejectResponse(tx->data(), tx->dataLength, codes, message, response);
     if (e != 0) {
-        mxSock->reading = false;
+        EndReadingOf(tx);
         mxLog("        mxErrorReply(%.4d,%ld) Error(%d): Could not create response; Send no response",
               mxSock->socket, tx->seqNo, e);
         return e;
@@ -69,7 +78,7 @@ int mxErrorReply(MX* mx, MXTX* tx, const char* codes, const char* message)
         mxLog("mxHostUnavailable(): Error(%d) in send(), Sent %d of %d", error, sent < 0 ? 0 : sent, total);
         mxErrorMessage(error, mxLog);
     }
-    mxSock->reading = false;
+    EndReadingOf(tx);
     return 0;
 }
 

@@ -193,12 +193,14 @@ std::string LocalHostName()
     return name;
 }
 
+// errno still names the failure afterwards, for callers that tell causes apart.
 int FailAndClose(int code, int socket, SocketLog log)
 {
     int error = errno;
     if (log)
         mxErrorMessage(error, log);
     mxCloseSocket(socket, log);
+    errno = error;
     return code;
 }
 
@@ -306,8 +308,8 @@ int FindFreeListenPort(const char* host, int seedPort, SocketLog log)
             return port;
         }
         // Only a taken port is worth trying the next one; any other failure
-        // would repeat for every port.
-        if (rc != kOpenBindFailed)
+        // (a host that is not this machine's, say) would repeat for every port.
+        if (rc != kOpenBindFailed || errno != EADDRINUSE)
             return -1;
     }
     return -1;

@@ -50,6 +50,7 @@ enum : int {
 
 // Opens a TCP socket; a listening socket is bound to the address of host
 // (the local host name when host is null or empty) with a backlog of 5.
+// After kOpenBindFailed errno holds bind()'s error.
 int mxOpenSocket(const char* host, int port, sockaddr_in* address, int* socketOut,
                  SocketLog log, bool listening, bool nonBlocking);
 
@@ -57,7 +58,8 @@ int mxOpenSocket(const char* host, int port, sockaddr_in* address, int* socketOu
 int mxOpenListenSock(const char* host, int port, sockaddr_in* address, int* socketOut,
                      SocketLog log);
 
-// The first port at or above seedPort that can be listened on, or -1.
+// The first port at or above seedPort that can be listened on, or -1: past
+// 65535, or at the first failure other than a port in use.
 int FindFreeListenPort(const char* host, int seedPort, SocketLog log);
 
 // recv() with the relay's conventions: the byte count (0: the peer closed)

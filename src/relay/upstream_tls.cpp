@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -110,6 +111,20 @@ void SeedRandom()
     RAND_seed(seed.data(), static_cast<int>(seed.size()));
 }
 
+// Logs which file a TLS set-up step could not use and why: the system's
+// reason when the file cannot be read, else OpenSSL's. OpenSSL's own lines
+// name neither the file nor, for a file it could not open, the cause.
+void LogUnusableFile(const char* what, const std::string& path, const std::vector<SslError>& errors)
+{
+    std::string reason = FirstError(errors).text;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        reason = std::strerror(errno);
+    else
+        ::close(fd);
+    mxLog("mxTryConnect() Cannot use the %s file '%s': %s", what, path.c_str(), reason.c_str());
+}
+
 // Builds the client context from the configuration; false when a step failed
 // (logged). The context is kept in the upstream part for mxClientClose.
 bool SetUpContext(MX* mx)
@@ -132,8 +147,10 @@ bool SetUpContext(MX* mx)
     SSL_CTX_set_min_proto_version(up.sslContext, TLS1_2_VERSION);
 
     if (SSL_CTX_use_certificate_file(up.sslContext, certFile, SSL_FILETYPE_PEM) != 1) {
+        std::vector<SslError> errors = TakeErrors();
         mxLog("mxTryConnect() Error in SSL_CTX_use_certificate_file()");
-        mxLog("   Error(%s)", FirstError(TakeErrors()).text.c_str());
+        mxLog("   Error(%s)", FirstError(errors).text.c_str());
+        LogUnusableFile("certificate", certFile, errors);
         return false;
     }
     if (cfg.keyPassword) {
@@ -147,6 +164,7 @@ bool SetUpContext(MX* mx)
         mxLog("mxTryConnect() Error(%lu) in SSL_CTX_use_PrivateKey_file(), Lib(%d), Func(%d), Reason(%d)",
               e.code, e.lib, e.func, e.reason);
         mxLog("mxTryConnect() Error(%s)", e.text.c_str());
+        LogUnusableFile("private key", certFile, errors);
         if (std::any_of(errors.begin(), errors.end(), IsWrongKeyPassword))
             mxLog("mxTryConnect(1) Possible cause of SSL failure is an invalid 'SSL Client Private Key "
                   "Password' specified in 'Options' panel");
@@ -157,8 +175,15 @@ bool SetUpContext(MX* mx)
         mxLog("Error(%s)", FirstError(TakeErrors()).text.c_str());
         return false;
     }
-    SSL_CTX_load_verify_locations(up.sslContext, cfg.caFile ? cfg.caFile->c_str() : nullptr, nullptr);
-    ERR_clear_error();
+    // Without its CA the switch could never be verified; say so here rather
+    // than as a verification failure of the handshake.
+    const std::string caFile = cfg.caFile.value_or("");
+    if (SSL_CTX_load_verify_locations(up.sslContext, caFile.c_str(), nullptr) != 1) {
+        std::vector<SslError> errors = TakeErrors();
+        mxLog("mxTryConnect() Error in SSL_CTX_load_verify_locations()");
+        LogUnusableFile("CA", caFile, errors);
+        return false;
+    }
     SSL_CTX_set_verify(up.sslContext, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
     return true;
 }

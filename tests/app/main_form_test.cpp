@@ -27,6 +27,13 @@ bool Contains(const std::vector<std::string>& lines, const std::string& text)
     return std::find(lines.begin(), lines.end(), text) != lines.end();
 }
 
+// Stands for the real window: shows nothing, but its place is kept.
+class WindowStandIn : public HeadlessView {
+public:
+    WindowStandIn() { SetScreenArea(QRect(0, 0, 1000, 800)); }
+    bool HasWindow() const override { return true; }
+};
+
 class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -35,14 +42,13 @@ protected:
         SetEnableDebugMessages(true);
         SetDebugFileName(LogPath());
         LoadLogSettings();
-        view.SetScreenSize(QSize(1000, 800));
         SetSecurityDisabled(false);
     }
     void TearDown() override { SetConfigName(""); }
     std::string LogPath() const { return home.path() + "/log.txt"; }
 
     TestHome home;
-    HeadlessView view;
+    WindowStandIn view;
     RecordingNotifier notifier;
 };
 
@@ -56,16 +62,46 @@ TEST_F(MainFormTest, FirstRunIsCentredAndShown)
     EXPECT_TRUE(view.TrayIconShown());
 }
 
-TEST_F(MainFormTest, StoredGeometryIsRestoredAndCutToTheScreen)
+TEST_F(MainFormTest, StoredGeometryIsCutToTheScreenAndMovedOntoIt)
 {
-    SetLeft(-50);
-    SetTop(30);
-    SetWidth(5000);
-    SetHeight(200);
-    SetVisible(false);
-    TFendralForm form(CommandLine{}, view, notifier);
-    EXPECT_EQ(view.Geometry(), QRect(-50, 30, 1000, 200)); // position stays off the screen
-    EXPECT_FALSE(view.IsShown());
+    struct Case {
+        QRect stored;
+        QRect screen;
+        QRect restored;
+    } cases[] = {
+        {QRect(-50, 30, 5000, 200), QRect(0, 0, 1000, 800), QRect(0, 30, 1000, 200)},
+        // Stored by a run that believed in a 16384-pixel screen.
+        {QRect(7929, 8067, 525, 250), QRect(0, 0, 1000, 800), QRect(475, 550, 525, 250)},
+        // The free area of a screen with a panel on top.
+        {QRect(100, 0, 525, 250), QRect(0, 24, 1000, 776), QRect(100, 24, 525, 250)},
+        {QRect(11, 22, 333, 244), QRect(0, 0, 1000, 800), QRect(11, 22, 333, 244)},
+    };
+    for (const Case& c : cases) {
+        SetLeft(c.stored.x());
+        SetTop(c.stored.y());
+        SetWidth(c.stored.width());
+        SetHeight(c.stored.height());
+        SetVisible(false);
+        view.SetScreenArea(c.screen);
+        TFendralForm form(CommandLine{}, view, notifier);
+        EXPECT_EQ(view.Geometry(), c.restored) << c.stored.x() << "," << c.stored.y();
+        EXPECT_FALSE(view.IsShown());
+    }
+}
+
+TEST_F(MainFormTest, HeadlessRunStoresNoGeometry)
+{
+    {
+        HeadlessView headless;
+        TFendralForm form(CommandLine{}, headless, notifier);
+        form.FormClose();
+        form.ExitClick(false);
+    }
+    for (const char* name : {"Left", "Top", "Width", "Height", "Visible"})
+        EXPECT_FALSE(ValueExists(SettingsSection::Main, name)) << name;
+    TFendralForm next(CommandLine{}, view, notifier);
+    EXPECT_EQ(view.Geometry(), QRect(237, 275, 525, 250));
+    EXPECT_TRUE(view.IsShown());
 }
 
 TEST_F(MainFormTest, TitleComposition)
@@ -123,8 +159,7 @@ TEST_F(MainFormTest, CloseStoresGeometryAndHidesExitStoresVisibility)
         form.ExitClick(true);
     }
     EXPECT_FALSE(GetVisible());
-    HeadlessView next;
-    next.SetScreenSize(QSize(1000, 800));
+    WindowStandIn next;
     TFendralForm again(CommandLine{}, next, notifier);
     EXPECT_EQ(next.Geometry(), QRect(11, 22, 333, 244));
     EXPECT_FALSE(next.IsShown());

@@ -1,12 +1,15 @@
 #include "test_env.h"
+#include "virtual_display.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -36,6 +39,16 @@ int Count(const std::string& text, const std::string& what)
     return count;
 }
 
+// The environment of a program that is to open its window on display.
+QProcessEnvironment OnDisplay(const QString& display)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("QT_QPA_PLATFORM");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.insert("DISPLAY", display);
+    return environment;
+}
+
 class ProcessTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -44,10 +57,14 @@ protected:
         home.writeSettings("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane\\Store9]\n"
                            "\"EnableDebugMessages\"=\"1\"\n\"DebugFileName\"=\"" + logPath + "\"\n");
     }
-    std::unique_ptr<QProcess> Start(const QStringList& args)
+    // Standard error is kept for the test when an environment is given.
+    std::unique_ptr<QProcess> Start(const QStringList& args,
+                                    std::optional<QProcessEnvironment> environment = std::nullopt)
     {
         auto process = std::make_unique<QProcess>();
-        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        process->setProcessChannelMode(environment ? QProcess::ForwardedOutputChannel : QProcess::ForwardedChannels);
+        if (environment)
+            process->setProcessEnvironment(*environment);
         process->start(CorvaneBinary(), args);
         EXPECT_TRUE(process->waitForStarted(30000));
         return process;
@@ -99,4 +116,36 @@ TEST_F(ProcessTest, SecondInstanceLeavesOnlyTheBannerSighupSendsSigtermEnds)
     ASSERT_NE(exited, std::string::npos);
     EXPECT_LT(exit, end);
     EXPECT_LT(end, exited);
+}
+
+TEST_F(ProcessTest, UnreachableDisplayRunsHeadless)
+{
+    auto process = Start({"/config", "Store9"}, OnDisplay(UnusedDisplayName()));
+    ASSERT_TRUE(WaitFor([&] { return Log().find("End of Options Button Click action.") != std::string::npos; }))
+        << process->readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
+    ASSERT_TRUE(process->waitForFinished(30000));
+    EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process->exitCode(), 0);
+    std::string errors = process->readAllStandardError().toStdString();
+    EXPECT_NE(errors.find("corvane: cannot reach the display ':"), std::string::npos) << errors;
+    EXPECT_NE(Log().find("Message: Set Connection and Data Source parameters"), std::string::npos);
+}
+
+TEST_F(ProcessTest, SigtermEndsTheProgramWhileItsWindowIsShown)
+{
+    VirtualDisplay display;
+    ASSERT_FALSE(display.name().isEmpty());
+    // A first start shows the window; the start-up tick then asks for the
+    // settings in a message box.
+    auto process = Start({"/config", "Store9"}, OnDisplay(display.name()));
+    ASSERT_TRUE(WaitFor([&] { return Log().find("Application File Version:") != std::string::npos; }))
+        << process->readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
+    ASSERT_TRUE(process->waitForFinished(30000)) << Log();
+    EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process->exitCode(), 0);
+    std::string log = Log();
+    ASSERT_NE(log.find("Exit invoked."), std::string::npos);
+    EXPECT_LT(log.find("Exit invoked."), log.find("******** Corvane Exited ********"));
 }

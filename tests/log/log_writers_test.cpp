@@ -216,6 +216,23 @@ TEST(NetworkLogTest, WritesOnlyWhileAPathIsSet)
         << lines[0];
 }
 
+TEST_F(GeneralLogTest, BothLogsAreCreatedForTheOwnerOnly)
+{
+    mode_t previous = ::umask(0);
+    UseSettings(true, LogPath());
+    LogMsg("claim for a patient");
+    std::string netPath = home.path() + "/net.txt";
+    mxLogFile(netPath.c_str());
+    mxLog("claim for a patient");
+    mxLogFile(nullptr);
+    ::umask(previous);
+    for (const std::string& path : {LogPath(), netPath}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0) << path;
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << path;
+    }
+}
+
 TEST(NetworkLogTest, UnopenableFileReportsMinusOne)
 {
     TestHome home;

@@ -13,13 +13,35 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
+
+// Looks until done() holds, resting between looks; false after the limit.
+inline bool PollUntil(const std::function<bool()>& done, int seconds = 20)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+inline size_t CountOf(const std::string& text, const std::string& what)
+{
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
 
 // A claim that the reject builder can answer: version 5 header fields.
 inline std::string SampleClaim(const std::string& tag = "")
@@ -153,6 +175,13 @@ public:
 
     std::string NetLog() const { return ReadWholeFile(home.path() + "/net.log"); }
     bool LogHas(const std::string& line) const { return NetLog().find(line) != std::string::npos; }
+
+    // Waits until the network log shows text (count times); the relay writes
+    // it on its own thread.
+    bool AwaitLog(const std::string& text, int seconds = 20, size_t count = 1) const
+    {
+        return PollUntil([&] { return CountOf(NetLog(), text) >= count; }, seconds);
+    }
 
     // A port on which nothing listens.
     static int ClosedPort()

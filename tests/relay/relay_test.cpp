@@ -6,31 +6,37 @@
 #include <QDir>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <thread>
 
 namespace {
 
-class RelayTest : public RelayTestBase, public ::testing::Test {
-protected:
-    // Waits until the network log shows text; the relay writes it on its own
-    // thread.
-    bool AwaitLog(const std::string& text, int seconds = 20)
-    {
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (!LogHas(text)) {
-            if (std::chrono::steady_clock::now() > until)
-                return false;
-            std::this_thread::yield();
-        }
-        return true;
-    }
-};
+class RelayTest : public RelayTestBase, public ::testing::Test {};
 
 std::string Tuq12(const std::string& text)
 {
     std::string field = text;
     field.resize(12, ' ');
     return field;
+}
+
+// Where a switch handler waits for the test, never longer than the limit, so
+// that a failing test cannot hang the switch.
+class Gate {
+public:
+    void Open() { promise_.set_value(); }
+    void Wait() const { future_.wait_for(std::chrono::seconds(30)); }
+
+private:
+    std::promise<void> promise_;
+    std::shared_future<void> future_ = promise_.get_future().share();
+};
+
+// A claim with the largest data a frame carries.
+std::string LargestClaim(const std::string& tag)
+{
+    std::string claim = SampleClaim(tag);
+    return claim + std::string(kMaxFrameData - claim.size(), 'x');
 }
 
 struct FramingCase {
@@ -159,8 +165,9 @@ TEST_F(RelayTest, ResponseInPiecesSurvivesAClaimWrittenMeanwhile)
             return;
         }
         c.SendRaw(restOfA.substr(0, 14));
-        while (ReadWholeFile(netLog).find("    mxClientRead() got 4 of 20 bytes") == std::string::npos)
-            std::this_thread::yield();
+        PollUntil([&] {
+            return ReadWholeFile(netLog).find("    mxClientRead() got 4 of 20 bytes") != std::string::npos;
+        });
         c.SendRaw(restOfA.substr(14));
         c.Reply(r.sequence, "response to claim B.");
     });
@@ -264,7 +271,7 @@ TEST_F(RelayTest, DeadlineAnswersTuq06AndTheLateResponseIsDropped)
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     SwitchPeer peer([released](SwitchConnection& c, const UpstreamRequest& r) {
-        released.wait();
+        released.wait_for(std::chrono::seconds(30));
         c.Reply(r.sequence, "late");
     });
     UseHost(1, "127.0.0.1", peer.port(), 0);
@@ -531,4 +538,218 @@ TEST_F(RelayTest, DialUpFailureFailsTheConnectSeries)
     EXPECT_FALSE(relay.WaitReady());
     EXPECT_TRUE(LogHas("EstablishDialUpConnection failed with Exception 'no modem line'"));
     EXPECT_EQ(peer.connections(), 0);
+}
+
+namespace {
+
+enum class EarlierClaimEnd { SwitchCloses, DeadlinePasses };
+
+struct HalfReadCase {
+    const char* name;
+    EarlierClaimEnd end;
+    const char* reply;
+};
+
+class HalfReadClaim : public RelayTest, public ::testing::WithParamInterface<HalfReadCase> {};
+
+} // namespace
+
+TEST_P(HalfReadClaim, SurvivesTheErrorReplyToAnEarlierClaim)
+{
+    const HalfReadCase c = GetParam();
+    Gate closeNow;
+    int seen = 0;
+    SwitchPeer peer([&](SwitchConnection& connection, const UpstreamRequest& r) {
+        if (++seen > 1) {
+            connection.Reply(r.sequence, "RSP:" + r.data);
+        } else if (c.end == EarlierClaimEnd::SwitchCloses) {
+            closeNow.Wait();
+            connection.Close();
+        }
+    });
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    SetOutboundOverallTimeout(c.end == EarlierClaimEnd::DeadlinePasses ? 3 : 60);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+
+    client.SendClaim(Tuq12("first"), SampleClaim("first"));
+    ASSERT_TRUE(peer.WaitForRequests(1));
+    // Deadlines count in whole seconds: the next claim must start in a later
+    // second than the first, or both would time out together.
+    time_t firstStarted = time(nullptr);
+    ASSERT_TRUE(PollUntil([&] { return time(nullptr) > firstStarted; }));
+    std::string next = client.Frame(Tuq12("next"), SampleClaim("next"));
+    client.SendRaw(next.substr(0, 20));
+    ASSERT_TRUE(AwaitLog("Data - got 4 of"));
+    closeNow.Open();
+
+    auto first = client.ReadReply();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->header.substr(4), Tuq12("first"));
+    EXPECT_NE(first->data.find(c.reply), std::string::npos) << first->data;
+    client.SendRaw(next.substr(20));
+    auto second = client.ReadReply();
+    ASSERT_TRUE(second) << NetLog();
+    EXPECT_EQ(second->header.substr(4), Tuq12("next"));
+    EXPECT_EQ(second->data, "RSP:" + SampleClaim("next"));
+    EXPECT_FALSE(LogHas("Claim too long"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ErrorReplies, HalfReadClaim,
+                         ::testing::Values(HalfReadCase{"Tuq02", EarlierClaimEnd::SwitchCloses, "TUQ02 HOST DISCONNECTED"},
+                                           HalfReadCase{"Tuq06", EarlierClaimEnd::DeadlinePasses,
+                                                        "TUQ06 PROCESSOR TIMED OUT"}),
+                         [](const ::testing::TestParamInfo<HalfReadCase>& info) { return info.param.name; });
+
+namespace {
+
+enum class UpstreamFault { SwitchCloses, BadLength, ReadFails, WriteFails };
+
+// What every claim pending on the upstream connection receives when it
+// fails, and what the relay logs. In every case the clients stay connected
+// and the relay connects to the switch again.
+struct UpstreamFaultCase {
+    const char* name;
+    UpstreamFault fault;
+    const char* pendingReply;  // to each claim that awaits the switch
+    const char* writtenReply;  // to the claim being written, when writing failed
+    const char* logLine;
+};
+
+class UpstreamFaults : public RelayTest, public ::testing::WithParamInterface<UpstreamFaultCase> {};
+
+// Reads count replies and files them by client sequence field.
+std::map<std::string, std::string> RepliesBySequence(InboundClient& client, size_t count)
+{
+    std::map<std::string, std::string> replies;
+    for (size_t i = 0; i < count; ++i) {
+        auto reply = client.ReadReply();
+        if (!reply)
+            break;
+        replies[reply->header.substr(4)] = reply->data;
+    }
+    return replies;
+}
+
+} // namespace
+
+TEST_P(UpstreamFaults, PendingClaimsAreAnsweredAndTheRelayReconnects)
+{
+    const UpstreamFaultCase c = GetParam();
+    Gate readAgain;
+    int seen = 0;
+    SwitchPeerOptions options;
+    options.narrow = true;
+    SwitchPeer peer([&](SwitchConnection& connection, const UpstreamRequest& r) {
+        ++seen;
+        if (seen > 3)
+            connection.Reply(r.sequence, "RSP:" + r.data);
+        if (seen != 3)
+            return;
+        switch (c.fault) {
+        case UpstreamFault::SwitchCloses: connection.Close(); break;
+        case UpstreamFault::BadLength: connection.SendRaw(BuildLengthHeader16(r.sequence, kMaxFrameData + 1)); break;
+        case UpstreamFault::ReadFails: connection.Reset(); break;
+        case UpstreamFault::WriteFails: readAgain.Wait(); break;  // stops reading meanwhile
+        }
+    }, options);
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+
+    // Three claims on two connections await the switch when it fails.
+    InboundClient one(inboundPort, InboundFraming::TuqHeader, false);
+    InboundClient two(inboundPort, InboundFraming::TuqHeader, false);
+    one.SendClaim(Tuq12("one-a"), SampleClaim("one-a"));
+    ASSERT_TRUE(peer.WaitForRequests(1));
+    two.SendClaim(Tuq12("two-a"), SampleClaim("two-a"));
+    ASSERT_TRUE(peer.WaitForRequests(2));
+    one.SendClaim(Tuq12("one-b"), SampleClaim("one-b"));
+    ASSERT_TRUE(peer.WaitForRequests(3));
+
+    // A switch that no longer reads fills up: claims go out until one
+    // cannot be written. Each is sent once the relay has finished with the
+    // one before (its next wait begins after the write).
+    std::vector<std::string> fillers;
+    auto writeFinished = [this](size_t writes) {
+        return PollUntil([&] {
+            std::string log = NetLog();
+            size_t at = 0;
+            for (size_t n = 0; n < writes && at != std::string::npos; ++n)
+                at = log.find("mxClientWrite() Length(", n == 0 ? 0 : at + 1);
+            return at != std::string::npos && log.find("Calling mxSelect()", at) != std::string::npos;
+        });
+    };
+    if (c.fault == UpstreamFault::WriteFails) {
+        while (!LogHas(c.logLine) && fillers.size() < 100) {
+            fillers.push_back("fill-" + std::to_string(fillers.size()));
+            two.SendClaim(Tuq12(fillers.back()), LargestClaim(fillers.back()));
+            ASSERT_TRUE(writeFinished(3 + fillers.size()));
+        }
+    }
+    ASSERT_TRUE(AwaitLog(c.logLine)) << NetLog();
+
+    auto repliesOne = RepliesBySequence(one, 2);
+    auto repliesTwo = RepliesBySequence(two, 1 + fillers.size());
+    ASSERT_EQ(repliesOne.size(), 2u);
+    ASSERT_EQ(repliesTwo.size(), 1 + fillers.size());
+    for (const auto& [sequence, data] : repliesOne)
+        EXPECT_NE(data.find(c.pendingReply), std::string::npos) << sequence << ": " << data;
+    for (const auto& [sequence, data] : repliesTwo) {
+        bool written = !fillers.empty() && sequence == Tuq12(fillers.back());
+        EXPECT_NE(data.find(written ? c.writtenReply : c.pendingReply), std::string::npos)
+            << sequence << ": " << data;
+    }
+
+    // Both clients are still served, over a new upstream connection.
+    readAgain.Open();
+    for (InboundClient* client : {&one, &two}) {
+        client->SendClaim(Tuq12("after"), SampleClaim("after"));
+        auto reply = client->ReadReply();
+        ASSERT_TRUE(reply) << NetLog();
+        EXPECT_EQ(reply->data, "RSP:" + SampleClaim("after"));
+    }
+    EXPECT_TRUE(peer.WaitForConnections(2));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllFaults, UpstreamFaults,
+    ::testing::Values(
+        UpstreamFaultCase{"SwitchCloses", UpstreamFault::SwitchCloses, "TUQ02 HOST DISCONNECTED", "",
+                          "   CLIENT: Server has apparently disconnected"},
+        UpstreamFaultCase{"BadLength", UpstreamFault::BadLength, "TUQ08 HOST RESPONSE ERROR", "",
+                          "   CLIENT: BAD LENGTH on mxClientRead()"},
+        UpstreamFaultCase{"ReadFails", UpstreamFault::ReadFails, "TUQ08 HOST RESPONSE ERROR", "",
+                          "   CLIENT: mxClientRead Error("},
+        UpstreamFaultCase{"WriteFails", UpstreamFault::WriteFails, "TUQ02 HOST DISCONNECTED",
+                          "TUQ07 PROCESSOR UNAVAILABLE", " Lost Client Connection("}),
+    [](const ::testing::TestParamInfo<UpstreamFaultCase>& info) { return info.param.name; });
+
+TEST_F(RelayTest, IdleDeadlineCountsFromTheLastResponse)
+{
+    SetInboundIdleTimeout(2);
+    Gate answer;
+    SwitchPeer peer([&answer](SwitchConnection& connection, const UpstreamRequest& r) {
+        answer.Wait();
+        connection.Reply(r.sequence, "RSP:" + r.data);
+    });
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient busy(inboundPort, InboundFraming::TuqHeader, false);
+    busy.SendClaim(Tuq12("slow"), SampleClaim("slow"));
+    ASSERT_TRUE(peer.WaitForRequests(1));
+    // A connection accepted later than the busy one shows when the idle time
+    // since the busy one's accept has passed.
+    InboundClient idle(inboundPort, InboundFraming::TuqHeader, false);
+    ASSERT_TRUE(idle.WaitClosed());
+    answer.Open();
+
+    ASSERT_TRUE(busy.ReadReply());
+    busy.SendClaim(Tuq12("next"), SampleClaim("next"));
+    auto reply = busy.ReadReply();
+    ASSERT_TRUE(reply) << NetLog();
+    EXPECT_EQ(reply->data, "RSP:" + SampleClaim("next"));
+    EXPECT_TRUE(busy.WaitClosed());
 }

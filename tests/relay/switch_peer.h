@@ -13,6 +13,7 @@
 #include <functional>
 #include <mutex>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
@@ -36,6 +37,10 @@ struct SwitchPeerOptions {
     std::string keyFile;
     std::string caFile;
     bool onlyTls10 = false;
+    // Small receive buffers and segments on every accepted connection, so
+    // that a switch that stops reading fills up after a few claims: the
+    // sender's buffer grows with the segment size its peer announces.
+    bool narrow = false;
 };
 
 class SwitchPeer;
@@ -66,6 +71,14 @@ public:
 
     void Close() { closeRequested = true; }
 
+    // Ends the connection with a reset instead of an orderly close.
+    void Reset()
+    {
+        linger abort{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        closeRequested = true;
+    }
+
     int fd = -1;
     SSL* ssl = nullptr;
     std::unique_ptr<TwofishContext> readCipher;
@@ -82,6 +95,14 @@ public:
         : handler_(std::move(handler)), options_(std::move(options))
     {
         listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        // Set before listen(): accepted connections inherit them, and the
+        // handshake announces them.
+        if (options_.narrow) {
+            int buffer = 4096;
+            int segment = 536;
+            setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+            setsockopt(listenFd_, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

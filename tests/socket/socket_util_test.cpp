@@ -1,6 +1,7 @@
 #include "relay/mx_thread.h"
 #include "relay/socket_util.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdarg>
@@ -104,6 +105,17 @@ TEST(Socket, FindFreePortGivesUpAtTheTop)
     if (holding)
         mxCloseSocket(sock, nullptr);
     EXPECT_EQ(FindFreeListenPort("no-such-host.invalid", 5101, nullptr), -1);
+}
+
+TEST(Socket, FindFreePortStopsAtTheFirstFailureOtherThanAPortInUse)
+{
+    // 192.0.2.10 is no address of this machine: every bind would fail alike.
+    logged.clear();
+    EXPECT_EQ(FindFreeListenPort("192.0.2.10", 5101, Capture), -1);
+    size_t binds = std::count_if(logged.begin(), logged.end(), [](const std::string& line) {
+        return line.find("mxOpenSocket(): Error " + std::to_string(EADDRNOTAVAIL) + " on bind()") != std::string::npos;
+    });
+    EXPECT_EQ(binds, 1u);
 }
 
 TEST(Socket, RecvReportsWouldBlockAndClose)

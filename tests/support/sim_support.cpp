@@ -4,7 +4,9 @@
 #include "test_env.h"
 
 #include <QRegularExpression>
+#include <cerrno>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,6 +16,18 @@ namespace sim {
 namespace {
 
 constexpr int waitMs = 30000;
+
+// Whether fd has something to read (data, end of stream or an error) within
+// the limit: no read here blocks longer, whatever the socket's own options.
+bool Readable(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    int rc;
+    do
+        rc = ::poll(&p, 1, waitMs);
+    while (rc < 0 && errno == EINTR);
+    return rc > 0;
+}
 
 QString ToolPath(const char* program)
 {
@@ -94,6 +108,8 @@ bool ReceiveExact(int fd, size_t size, std::string& bytes)
     bytes.assign(size, '\0');
     size_t done = 0;
     while (done < size) {
+        if (!Readable(fd))
+            return false;
         ssize_t got = ::recv(fd, bytes.data() + done, size - done, 0);
         if (got <= 0)
             return false;
@@ -105,7 +121,7 @@ bool ReceiveExact(int fd, size_t size, std::string& bytes)
 bool ReceivesEndOfStream(int fd)
 {
     char byte;
-    return ::recv(fd, &byte, 1, 0) == 0;
+    return Readable(fd) && ::recv(fd, &byte, 1, 0) == 0;
 }
 
 std::string EncodeUpstreamFrame(const std::string& sequence12, const std::string& data)

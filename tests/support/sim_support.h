@@ -35,9 +35,11 @@ private:
 // A blocking loopback TCP client whose reads give up after 30 s.
 int ConnectLoopback(std::uint16_t port);
 bool SendAll(int fd, const std::string& bytes);
-// Exactly size bytes; false on end of stream, error or the read limit.
+// Exactly size bytes; false on end of stream, error or the read limit (each
+// wait for data gives up after 30 s).
 bool ReceiveExact(int fd, size_t size, std::string& bytes);
-// True when the peer closed the connection before sending anything more.
+// True when the peer closed the connection before sending anything more
+// (within 30 s).
 bool ReceivesEndOfStream(int fd);
 
 // One upstream frame: length, 12-byte sequence field, data.

@@ -4,6 +4,7 @@
 #include "relay/security_flag.h"
 #include "test_certs.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -101,6 +102,29 @@ TEST_F(TlsTest, WrongKeyPasswordGivesTheHint)
     EXPECT_TRUE(LogHas("mxTryConnect(1) Possible cause of SSL failure is an invalid 'SSL Client Private Key "
                        "Password' specified in 'Options' panel"));
     EXPECT_EQ(peer.connections(), 0);
+}
+
+TEST_F(TlsTest, UnreadableFileIsNamedWithTheReason)
+{
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> use;
+    } cases[] = {
+        {"certificate", [](const std::string& path) { SetSSLCertificateFileName(path); }},
+        {"CA", [](const std::string& path) { SetSSLCAFileName(path); }},
+    };
+    for (const Case& c : cases) {
+        SetSSLCertificateFileName(certs.clientFile);
+        SetSSLCAFileName(certs.caFile);
+        std::string missing = home.path() + "/no-" + c.what + ".pem";
+        c.use(missing);
+        SwitchPeer peer(SwitchPeer::Echo(), TlsPeer());
+        EXPECT_FALSE(RelayStartsAgainst(peer)) << c.what;
+        EXPECT_TRUE(LogHas("mxTryConnect() Cannot use the " + std::string(c.what) + " file '" + missing +
+                           "': No such file or directory"))
+            << NetLog();
+        EXPECT_FALSE(LogHas("certificate verify failed")) << c.what;
+    }
 }
 
 TEST_F(TlsTest, ServerOfferingOnlyTls10IsRefused)

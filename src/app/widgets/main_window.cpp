@@ -29,10 +29,12 @@ void MainWindow::SetGeometry(const QRect& rect)
     setGeometry(rect);
 }
 
-QSize MainWindow::ScreenSize() const
+QRect MainWindow::ScreenArea(const QRect& rect) const
 {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->size() : QSize(16384, 16384);
+    QScreen* screen = QGuiApplication::screenAt(rect.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : rect;
 }
 
 bool MainWindow::IsShown() const

@@ -14,7 +14,8 @@ public:
 
     QRect Geometry() const override;
     void SetGeometry(const QRect& rect) override;
-    QSize ScreenSize() const override;
+    bool HasWindow() const override { return true; }
+    QRect ScreenArea(const QRect& rect) const override;
     bool IsShown() const override;
     void SetShown(bool shown) override;
     void ShowNormalState() override;
