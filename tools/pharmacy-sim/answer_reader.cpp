@@ -82,20 +82,18 @@ char AnswerReader::next(const std::string& expected, const std::string& when)
     return *byte;
 }
 
-std::string AnswerReader::expectedText(const std::vector<std::string>& answers) const
-{
-    std::string expected = NamedBytes(answers.front());
-    for (size_t i = 1; i < answers.size(); ++i)
-        expected += " or " + NamedBytes(answers[i]);
-    return expected;
-}
-
 void AnswerReader::silence(const std::vector<std::string>& answers, const std::string& received,
                            const std::string& when)
 {
-    std::string came = received.empty() ? "nothing" : "only " + NamedBytes(received);
-    throw DialogueError(FormatText("%s: expected %s, but %s came within %d s", when.c_str(),
-                                   expectedText(answers).c_str(), came.c_str(), timeoutMs_ / 1000));
+    const std::string& expected = answers.front();
+    std::string text = FormatText("%s: expected %s, but ", when.c_str(), NamedBytes(expected).c_str());
+    if (received.empty())
+        text += "nothing came";
+    else if (IsPrefix(received, expected))
+        text += "the end of it, " + NamedBytes(expected.substr(received.size())) + ", did not come";
+    else
+        text += "only " + NamedBytes(received) + " came";
+    throw DialogueError(text + FormatText(" within %d s", timeoutMs_ / 1000));
 }
 
 void AnswerReader::wrongAnswer(const std::vector<std::string>& answers, std::string received,
@@ -109,5 +107,5 @@ void AnswerReader::wrongAnswer(const std::vector<std::string>& answers, std::str
             break;
         received += *byte;
     }
-    throw DialogueError(when + ": expected " + expectedText(answers) + ", received " + NamedBytes(received));
+    throw DialogueError(when + ": expected " + NamedBytes(answers.front()) + ", received " + NamedBytes(received));
 }

@@ -13,15 +13,15 @@ public:
 
     // Reads the answer `bytes`; `when` says at what point of the dialogue.
     void expect(const std::string& bytes, const std::string& when);
-    // Reads one of the answers and returns its index; the first is the
-    // one shown as expected when none comes.
+    // Reads one of the answers and returns its index. The first is the
+    // right one, the others are known failures that the caller explains;
+    // only the first is shown when none comes.
     size_t expectOneOf(const std::vector<std::string>& answers, const std::string& when);
     // The next byte; raises DialogueError after the time-out.
     char next(const std::string& expected, const std::string& when);
     int timeoutMs() const { return timeoutMs_; }
 
 private:
-    std::string expectedText(const std::vector<std::string>& answers) const;
     [[noreturn]] void silence(const std::vector<std::string>& answers, const std::string& received,
                               const std::string& when);
     [[noreturn]] void wrongAnswer(const std::vector<std::string>& answers, std::string received,
