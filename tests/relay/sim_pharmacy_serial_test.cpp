@@ -225,6 +225,8 @@ TEST(PharmacySimSerial, FollowsTheModemDialogueOfEachProfileAndNamesEveryMismatc
         {"wrong CONNECT speed", {}, EchoingCall("CONNECT 9600\r\n\x05"),
          1, "claim 1: answer to \"ATDT5550100<CR>\": expected \"ATDT5550100<CR><CR><LF>CONNECT 19200<CR><LF><ENQ>\","
             " received \"ATDT5550100<CR><CR><LF>CONNECT 9"},
+        {"OK in profile 1", {"--profile", "1"}, {Say("ATE0V1\r", "\r\nOK\r\n")},
+         1, "claim 1: answer to \"ATE0V1<CR>\": expected nothing, received \"<CR>"},
         {"no switch behind the modem", {}, EchoingCall("NO CARRIER\r\n+++"),
          1, "claim 1: answer to \"ATDT5550100<CR>\": NO CARRIER, Corvane could not connect to the claims switch"},
         {"bad check byte in the response", {"--lrc"},

@@ -8,6 +8,9 @@ namespace {
 
 // How long a wrong answer may go on arriving before it is shown.
 constexpr int restOfAnswerMs = 250;
+// How long a line that gets no answer must stay quiet. It also paces the
+// command lines as a pharmacy system does, which sees no OK to wait for.
+constexpr int noAnswerMs = 500;
 
 std::string ByteName(unsigned char byte)
 {
@@ -52,7 +55,17 @@ AnswerReader::AnswerReader(SerialLine& line, int timeoutSeconds)
 
 void AnswerReader::expect(const std::string& bytes, const std::string& when)
 {
-    expectOneOf({bytes}, when);
+    if (bytes.empty())
+        expectNothing(when);
+    else
+        expectOneOf({bytes}, when);
+}
+
+void AnswerReader::expectNothing(const std::string& when)
+{
+    std::optional<char> byte = line_.readByte(noAnswerMs);
+    if (byte)
+        wrongAnswer({""}, std::string(1, *byte), when);
 }
 
 size_t AnswerReader::expectOneOf(const std::vector<std::string>& answers, const std::string& when)
@@ -107,5 +120,7 @@ void AnswerReader::wrongAnswer(const std::vector<std::string>& answers, std::str
             break;
         received += *byte;
     }
-    throw DialogueError(when + ": expected " + NamedBytes(answers.front()) + ", received " + NamedBytes(received));
+    const std::string& expected = answers.front();
+    throw DialogueError(when + ": expected " + (expected.empty() ? "nothing" : NamedBytes(expected)) + ", received "
+                        + NamedBytes(received));
 }

@@ -12,6 +12,7 @@ public:
     AnswerReader(SerialLine& line, int timeoutSeconds);
 
     // Reads the answer `bytes`; `when` says at what point of the dialogue.
+    // No bytes: the line must stay quiet for a moment.
     void expect(const std::string& bytes, const std::string& when);
     // Reads one of the answers and returns its index. The first is the
     // right one, the others are known failures that the caller explains;
@@ -22,6 +23,7 @@ public:
     int timeoutMs() const { return timeoutMs_; }
 
 private:
+    void expectNothing(const std::string& when);
     [[noreturn]] void silence(const std::vector<std::string>& answers, const std::string& received,
                               const std::string& when);
     [[noreturn]] void wrongAnswer(const std::vector<std::string>& answers, std::string received,
