@@ -26,27 +26,26 @@ SerialLine::SerialLine(const std::string& device, int baud) : device_(device)
     fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0)
         throw DialogueError("cannot open " + device + ": " + SystemText());
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd_);
-        throw DialogueError(device + " is in use by another program");
-    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0)
+        closeAndFail(device + " is in use by another program");
     termios tio{};
-    if (!::isatty(fd_) || ::tcgetattr(fd_, &tio) != 0) {
-        ::close(fd_);
-        throw DialogueError(device + " is not a serial device");
-    }
+    if (!::isatty(fd_) || ::tcgetattr(fd_, &tio) != 0)
+        closeAndFail(device + " is not a serial device");
     try {
         SetLineTermios(tio, LineSettings{baud, pNone, 8, 1});
     } catch (const EPortError& e) {
-        ::close(fd_);
-        throw DialogueError(device + ": " + e.what());
+        closeAndFail(device + ": " + e.what());
     }
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
-        ::close(fd_);
-        throw DialogueError("cannot set up " + device + ": " + SystemText());
-    }
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+        closeAndFail("cannot set up " + device + ": " + SystemText());
     // Whatever was waiting belongs to an earlier conversation.
     ::tcflush(fd_, TCIOFLUSH);
+}
+
+void SerialLine::closeAndFail(const std::string& message)
+{
+    ::close(fd_);
+    throw DialogueError(message);
 }
 
 SerialLine::~SerialLine()

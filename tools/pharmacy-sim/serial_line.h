@@ -26,6 +26,7 @@ public:
     std::optional<char> readByte(int timeoutMs);
 
 private:
+    [[noreturn]] void closeAndFail(const std::string& message);
     bool waitFor(short events, int timeoutMs);
 
     std::string device_;
