@@ -1,17 +1,10 @@
 #pragma once
+#include "load_summary.h"
 #include "pharmacy_options.h"
 #include "base/twofish.h"
 
 #include <memory>
 #include <string>
-#include <vector>
-
-struct ConnectionResult {
-    int succeeded = 0;
-    int failed = 0;
-    std::vector<double> latenciesMs;  // one per right reply
-    std::string error;                // what stopped the connection, if anything
-};
 
 // One pharmacy connection: sends its claims one after the other and checks
 // every reply against its claim. Stops at the first wrong or missing reply.
@@ -43,7 +36,3 @@ private:
     std::unique_ptr<TwofishContext> writeCipher_;
     std::unique_ptr<TwofishContext> readCipher_;
 };
-
-// Why reply data cannot be the answer to the claim with this prescription
-// number; empty when it can.
-std::string CheckReplyData(const std::string& reply, unsigned rxNumber, bool expectPaid);

@@ -1,5 +1,7 @@
-// pharmacy-sim: sends claims to an inbound socket port and checks the replies (--help).
+// pharmacy-sim: sends claims to an inbound socket port or through the modem
+// on a serial line, and checks the replies (--help).
 #include "pharmacy_options.h"
+#include "serial_load.h"
 #include "socket_load.h"
 
 #include <QCoreApplication>
@@ -12,5 +14,6 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName("pharmacy-sim");
     // A peer that closes early must show as a failed claim, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
-    return RunSocketLoad(ParsePharmacyOptions(app));
+    const PharmacyOptions options = ParsePharmacyOptions(app);
+    return options.serial ? RunSerialLoad(options.serialLine) : RunSocketLoad(options.socket);
 }
