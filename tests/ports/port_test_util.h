@@ -1,5 +1,6 @@
 #pragma once
 #include "ports/comm_port.h"
+#include "pty_pair.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -10,20 +11,6 @@
 // Pumps events until `condition` holds; false after `seconds`.
 bool WaitUntil(const std::function<bool()>& condition, int seconds = 10);
 
-// Two linked ptys made by socat; bytes written to one arrive at the other.
-class PtyPair {
-public:
-    PtyPair();
-    ~PtyPair();
-    bool Ready() const { return ready_; }
-    std::string PathA() const;
-    std::string PathB() const;
-
-private:
-    QTemporaryDir dir_;
-    QProcess socat_;
-    bool ready_ = false;
-};
 
 // Records every notification of a port.
 class PortRecorder : public QObject {

@@ -1,5 +1,6 @@
 // pharmacy-sim --serial run as a process against a scripted modem side on
 // the other end of a socat pty pair.
+#include "pty_pair.h"
 #include "sim_support.h"
 
 #include "sources/lrc.h"
@@ -24,30 +25,6 @@ constexpr char STX = 0x02;
 constexpr char ETX = 0x03;
 constexpr int waitMs = 30000;
 
-// Two linked ptys; bytes written to one arrive at the other.
-class SocatPtys {
-public:
-    SocatPtys()
-    {
-        socat_.setProcessChannelMode(QProcess::MergedChannels);
-        socat_.start("socat", {"-d", "-d", "pty,raw,echo=0,link=" + dir_.filePath("pharmacy"),
-                               "pty,raw,echo=0,link=" + dir_.filePath("modem")});
-        QByteArray log;
-        while (!log.contains("starting data transfer loop") && socat_.waitForReadyRead(waitMs))
-            log += socat_.readAll();
-    }
-    ~SocatPtys()
-    {
-        socat_.terminate();
-        socat_.waitForFinished(waitMs);
-    }
-    QString pharmacyEnd() const { return dir_.filePath("pharmacy"); }
-    std::string modemEnd() const { return dir_.filePath("modem").toStdString(); }
-
-private:
-    QTemporaryDir dir_;
-    QProcess socat_;
-};
 
 // One turn of the modem side: what it must hear and what it answers.
 struct Step {
@@ -240,10 +217,11 @@ TEST(PharmacySimSerial, FollowsTheModemDialogueOfEachProfileAndNamesEveryMismatc
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SocatPtys ptys;
-        FakeModem modem(ptys.modemEnd(), c.script, c.args.contains("--lrc"));
+        PtyPair ptys;
+        ASSERT_TRUE(ptys.Ready());
+        FakeModem modem(ptys.PathB(), c.script, c.args.contains("--lrc"));
         // A stuck dialogue ends with the tool's own message, before the wait for its exit gives up.
-        QStringList args = QStringList{"--serial", ptys.pharmacyEnd()} + c.args;
+        QStringList args = QStringList{"--serial", QString::fromStdString(ptys.PathA())} + c.args;
         if (!args.contains("--timeout"))
             args << "--timeout" << "20";
         ToolProcess pharmacy("pharmacy-sim", args);
