@@ -49,13 +49,17 @@ SwitchSimulator::~SwitchSimulator()
 std::optional<LoadResult> RunPharmacyLoad(std::uint16_t port, int clients, int claimsPerClient,
                                           const QStringList& options)
 {
+    return RunPharmacy(QStringList{"--port", QString::number(port), "--framing", "tuq", "--expect-paid",
+                                   "--connections", QString::number(clients), "--claims",
+                                   QString::number(claimsPerClient)}
+                       + options);
+}
+
+std::optional<LoadResult> RunPharmacy(const QStringList& arguments)
+{
     QProcess pharmacy;
     pharmacy.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    pharmacy.start(ProgramPath("pharmacy-sim"),
-                   QStringList{"--port", QString::number(port), "--framing", "tuq", "--expect-paid",
-                               "--connections", QString::number(clients), "--claims",
-                               QString::number(claimsPerClient)}
-                       + options);
+    pharmacy.start(ProgramPath("pharmacy-sim"), arguments);
     if (!pharmacy.waitForFinished(waitMs) || pharmacy.exitStatus() != QProcess::NormalExit
         || pharmacy.exitCode() != 0)
         return std::nullopt;

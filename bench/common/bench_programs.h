@@ -36,3 +36,5 @@ struct LoadResult {
 // went wrong.
 std::optional<LoadResult> RunPharmacyLoad(std::uint16_t port, int clients, int claimsPerClient,
                                           const QStringList& options = {});
+// Runs pharmacy-sim with these arguments; nothing when it failed.
+std::optional<LoadResult> RunPharmacy(const QStringList& arguments);
