@@ -236,6 +236,53 @@ TEST_F(SerialBench, McKessonAnswersDsrRisingWithOk)
     Run({{"", "", [&] { pharmacy.SetDTR(true); }}, {"", "\r\nOK\r\n"}});
 }
 
+TEST_F(SerialBench, LetterVIsNoAcknowledgementOutsideZadall)
+{
+    Open(0);
+    Run({kDial, {kClaim, kResponse}, {"v" + ACK, EOT + kNoCarrier}, kCommandMode});
+    EXPECT_TRUE(Logged("Unexpected acknowledgement character (0x76) received from serial port."));
+}
+
+struct FlowCase {
+    int profile;
+    bool dtrDsr, rtsCts, softwareTransmit, softwareReceive;
+    THWFlowOptions hardware;
+    TSWFlowOptions software;
+    int bufferFull, bufferResume;
+};
+
+TEST_F(SerialBench, PortIsConfiguredFromTheSettingsAndTheProfile)
+{
+    const int full = 3686, resume = 409;  // the port's own defaults
+    for (const FlowCase& c : {
+             FlowCase{0, false, false, false, false, 0, swfNone, full, resume},
+             FlowCase{0, true, false, false, false, hwfUseDTR | hwfRequireDSR, swfNone, 7372, 819},
+             FlowCase{2, true, true, false, false,
+                      hwfUseDTR | hwfRequireDSR | hwfUseRTS | hwfRequireCTS, swfNone, 7372, 819},
+             FlowCase{4, true, true, false, false, 0, swfNone, full, resume},
+             FlowCase{7, false, true, false, true, 0, swfReceive, 6144, 2048},
+             FlowCase{0, false, true, true, true, hwfUseRTS | hwfRequireCTS, swfBoth, 6144, 2048},
+         }) {
+        SCOPED_TRACE(c.profile);
+        TApdWinsockPort& port = modem.SourcePort();
+        port.SetBufferFull(full);
+        port.SetBufferResume(resume);
+        SetDtrDsr(c.dtrDsr);
+        SetRtsCts(c.rtsCts);
+        SetSoftwareTransmit(c.softwareTransmit);
+        SetSoftwareReceive(c.softwareReceive);
+        SetBaud(9600);
+        host.state.pharmacyConfig = static_cast<uint8_t>(c.profile);
+        modem.ConfigureSourcePort();
+        EXPECT_EQ(port.HWFlowOptions(), c.hardware);
+        EXPECT_EQ(port.SWFlowOptions(), c.software);
+        EXPECT_EQ(port.BufferFull(), c.bufferFull);
+        EXPECT_EQ(port.BufferResume(), c.bufferResume);
+        EXPECT_EQ(port.Baud(), 9600);
+        EXPECT_EQ(port.ComNumber(), 1);
+    }
+}
+
 TEST_F(SerialBench, ProfileOpensWithItsLineLevels)
 {
     struct Levels {
