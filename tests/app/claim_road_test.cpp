@@ -34,19 +34,6 @@ bool FileExists(const std::string& path)
     return QFile::exists(QString::fromStdString(path));
 }
 
-// A loopback port that nothing listens on (the system's pick, released again).
-int UnusedPort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 // The whole claim-file road: controller, relay thread and the switch simulator.
 class ClaimRoadTest : public ::testing::Test {
@@ -68,7 +55,7 @@ protected:
         SetClaimFileArchiveFolder(archive);
         SetClaimFileRetryDelay(1);
         SetInboundHostName("127.0.0.1");
-        SetInboundPort(UnusedPort());
+        SetInboundPort(sim::UnusedLoopbackPort());
         SetInboundSocketFormat(1);
         SetEnableNetwork1(true);
         SetOutboundHostName1("127.0.0.1");
@@ -89,7 +76,7 @@ protected:
     }
 
     // A port where nothing listens: the relay cannot reach the switch.
-    void NoSwitch() { SetOutboundPort1A(UnusedPort()); }
+    void NoSwitch() { SetOutboundPort1A(sim::UnusedLoopbackPort()); }
 
     bool WaitFor(const std::function<bool()>& done, int timeoutMs = 60000)
     {

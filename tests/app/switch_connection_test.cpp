@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "relay/frames.h"
 #include "base/twofish.h"
+#include "sim_support.h"
 #include "test_env.h"
 
 #include <QTcpServer>
@@ -144,12 +145,6 @@ private:
     int port_ = 0;
 };
 
-int UnusedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
 
 // Counts the opens of a port and runs an action at one of them.
 class OpenWatcher : public PortListener {
@@ -505,7 +500,7 @@ TEST_F(SwitchConnectionTest, FailedConnectsRaiseTheirReason)
         std::string message;
         int attempts;
     };
-    const int unused = UnusedPort();
+    const int unused = sim::UnusedLoopbackPort();
     const std::vector<Case> cases = {
         {"no listener", [&] { SetInboundPort(unused); }, true,
          "Network connection failed with Exception 'Winsock connection did not open to Tuq'", 3},

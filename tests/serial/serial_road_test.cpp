@@ -18,19 +18,6 @@
 
 namespace {
 
-// A loopback port that nothing listens on (the system's pick, released again).
-int UnusedPort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 class SerialRoadTest : public ::testing::Test {
 protected:
@@ -49,7 +36,7 @@ protected:
         SetDebugFileName(home.path() + "/TuqLog.txt");
         SetSystemID("SERIALRD");
         SetInboundHostName("127.0.0.1");
-        SetInboundPort(UnusedPort());
+        SetInboundPort(sim::UnusedLoopbackPort());
         SetInboundSocketFormat(1);
         SetEnableNetwork1(true);
         SetOutboundHostName1("127.0.0.1");

@@ -147,4 +147,17 @@ std::string ClaimWithPrescription(const std::string& rxNumber7)
            "\x1d\x1e\x1c" "AM07" "\x1c" "EM1" "\x1c" "D2" + rxNumber7 + "\x1c" "E103";
 }
 
+int UnusedLoopbackPort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t size = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
 }  // namespace sim

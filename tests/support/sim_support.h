@@ -52,6 +52,9 @@ std::string EncodeUpstreamFrame(const std::string& sequence12, const std::string
 // Reads the header and the data its length field announces.
 bool ReceiveUpstreamFrame(int fd, UpstreamFrame& frame);
 
+// A loopback port that nothing listens on (the system's pick, released again).
+int UnusedLoopbackPort();
+
 // A short NCPDP 5.1 claim with one transaction and prescription rxNumber.
 std::string ClaimWithPrescription(const std::string& rxNumber7);
 
