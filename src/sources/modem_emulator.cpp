@@ -335,16 +335,25 @@ void ModemEmulator::UpdateEcho(const std::string& upper)
     }
 }
 
+void ModemEmulator::EchoCommand(const std::string& line, const char* echoLog, const char* crLfLog)
+{
+    const ControllerState& state = host_.State();
+    const char* logLine = nullptr;
+    if (state.echoEnabled) {
+        Write(line + "\r\n");
+        logLine = echoLog;
+    } else if (!state.numericResultCodes) {
+        Write("\r\n");
+        logLine = crLfLog;
+    }
+    if (logLine)
+        LogMsg("%s", logLine);
+}
+
 void ModemEmulator::AnswerOrdinaryCommand(const std::string& data)
 {
     const ControllerState& state = host_.State();
-    if (state.echoEnabled) {
-        Write(data + "\r\n");
-        LogMsg("  Echoed data back to serial port.");
-    } else if (!state.numericResultCodes) {
-        Write("\r\n");
-        LogMsg("  Echoed CrLf to serial port.");
-    }
+    EchoCommand(data, "  Echoed data back to serial port.", "  Echoed CrLf to serial port.");
     modemAtDataPacket_.SetEnabled(true);
     if (!state.numericResultCodes) {
         Write("OK\r\n");
@@ -483,13 +492,8 @@ void ModemEmulator::EndFailedDial(const std::string& error)
 void ModemEmulator::ProcessAth0FromClientSerialPort()
 {
     const ControllerState& state = host_.State();
-    if (state.echoEnabled) {
-        Write(hangupCommand_ + "\r\n");
-        LogMsg("  Echoed ATH / ATH0 (Hangup) data back to serial port.");
-    } else if (!state.numericResultCodes) {
-        Write("\r\n");
-        LogMsg("  Sent CrLf for ATH / ATH0 (Hangup) to serial port.");
-    }
+    EchoCommand(hangupCommand_, "  Echoed ATH / ATH0 (Hangup) data back to serial port.",
+                "  Sent CrLf for ATH / ATH0 (Hangup) to serial port.");
     if (!state.numericResultCodes) {
         Write("OK\r\n");
         LogMsg("Sent an OK to serial port.");
@@ -516,11 +520,7 @@ void ModemEmulator::ModemEscapeDataPacketStringPacket(const std::string& data)
         host_.SetStatusText("Closing Tuq Connection for Modem Escape packet");
         host_.CloseSwitchConnection();
     }
-    const ControllerState& state = host_.State();
-    if (state.echoEnabled)
-        Write(data + "\r\n");
-    else if (!state.numericResultCodes)
-        Write("\r\n");
+    EchoCommand(data, nullptr, nullptr);
     LogMsg("Dropping serial port DTR.");
     sourcePort_.SetDTR(false);
     SendNoCarrier();

@@ -64,6 +64,9 @@ private:
     void SourcePortTriggerModemStatus();
     void MakePharmacySideReady();
     void UpdateEcho(const std::string& upper);
+    // The echo of a command line, or CR LF in its place while echo is off;
+    // nothing with numeric result codes. Logs the line that applies, if any.
+    void EchoCommand(const std::string& line, const char* echoLog, const char* crLfLog);
     void AnswerOrdinaryCommand(const std::string& data);
     void EchoDialCommand();
     void ConnectForDial();
