@@ -53,10 +53,9 @@ bool DispatchController::IsFileTimerEnabled() const
     return fileSource_.IsTimerEnabled();
 }
 
-bool DispatchController::IsTapiCallActive() const
+bool DispatchController::IsTapiCallActive()
 {
-    // No modem line is ever opened by this build, so no call can be up.
-    return false;
+    return switch_.Modem().IsCallActive();
 }
 
 bool DispatchController::OpenDataSource()
@@ -248,7 +247,12 @@ bool DispatchController::StartMxSock(bool wait)
         return true;
 
     LogMsg("Creating MxSock thread.");
-    mxThread_ = std::make_unique<RelayThreadHandle>();
+    RelayThreadHandle::SendViaTapi sendViaTapi;
+    if (GetConnectViaTapi() && IsDataSourceSocketPort())
+        sendViaTapi = [this](const std::string& request, std::string& response) {
+            return switch_.Modem().MxSendViaTapi(request, response);
+        };
+    mxThread_ = std::make_unique<RelayThreadHandle>(sendViaTapi);
     connect(mxThread_.get(), &RelayThreadHandle::Started, this, &DispatchController::OnRelayStarted);
     connect(mxThread_.get(), &RelayThreadHandle::Terminated, this, &DispatchController::OnRelayTerminated);
     emit RelayThreadChanged();
@@ -344,7 +348,9 @@ int DispatchController::SndBuf(const std::string& claim, std::string& response)
     LogVersion();
     LogMsg("SndBuf(%d)(%s)", static_cast<int>(claim.size()), PrintableText(claim).c_str());
     CheckNcpdpData(claim.data(), static_cast<int>(claim.size()), LogMsg);
-    return switch_.SocketExchange(claim, response);
+    if (switch_.IsSocketMode())
+        return switch_.SocketExchange(claim, response);
+    return switch_.Modem().VisaSendViaModem(claim, response);
 }
 
 bool DispatchController::IsSwitchConnectionOpen()
@@ -354,10 +360,16 @@ bool DispatchController::IsSwitchConnectionOpen()
 
 void DispatchController::CloseSwitchConnection()
 {
-    if (!mxThread_ && !switch_.IsPortOpen())
+    if (!mxThread_ && !switch_.IsPortOpen() && !IsTapiCallActive())
         return;
     LogMsg("Closing connection to Tuq");
     switch_.CloseSocket();
+    if (switch_.IsPortOpen() || IsTapiCallActive()) {
+        LogMsg("Closing the TAPI port");
+        if (IsTapiCallActive())
+            LogMsg("Calling CancelCall");
+        switch_.Modem().CloseCall();
+    }
     if (mxThread_)
         StopMxSock(true);
 }

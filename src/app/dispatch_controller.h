@@ -42,7 +42,7 @@ public:
     bool IsActive() const;
     void DisableFileTimer();
     bool IsFileTimerEnabled() const;
-    bool IsTapiCallActive() const;
+    bool IsTapiCallActive();
     bool OptionsRunning() const { return optionsRunning_; }
 
     // Nobody attends the machine (headless): every wait for the user ends by

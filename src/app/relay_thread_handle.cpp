@@ -4,9 +4,17 @@
 
 #include <QMetaObject>
 
-RelayThreadHandle::RelayThreadHandle()
+RelayThreadHandle::RelayThreadHandle(SendViaTapi sendViaTapi)
 {
     RelayCallbacks callbacks;
+    if (sendViaTapi) {
+        callbacks.OnSendViaTapi = [this, sendViaTapi](const std::string& request, std::string& response) {
+            bool sent = false;
+            QMetaObject::invokeMethod(
+                this, [&] { sent = sendViaTapi(request, response); }, Qt::BlockingQueuedConnection);
+            return sent;
+        };
+    }
     callbacks.OnReady = [this] {
         QMetaObject::invokeMethod(this, [this] { emit Started(); }, Qt::BlockingQueuedConnection);
     };

@@ -1,6 +1,8 @@
 #pragma once
 #include <QObject>
+#include <functional>
 #include <memory>
+#include <string>
 
 class TMxSockThread;
 
@@ -10,7 +12,11 @@ class TMxSockThread;
 class RelayThreadHandle : public QObject {
     Q_OBJECT
 public:
-    RelayThreadHandle();
+    // The modem hand-over, run on the main thread while the relay waits;
+    // empty when claims must never go by modem.
+    using SendViaTapi = std::function<bool(const std::string& request, std::string& response)>;
+
+    explicit RelayThreadHandle(SendViaTapi sendViaTapi = {});
     // Only after Terminated: the thread function has returned by then.
     ~RelayThreadHandle() override;
 

@@ -2,7 +2,10 @@
 
 #include "config/settings_access.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace {
@@ -59,4 +62,35 @@ bool IsTapiDeviceInstalled(const std::string& name)
     if (int number = ComNumberOf(name))
         return IsCharacterDevice(ComPortDevice(number));
     return !name.empty() && name[0] == '/' && IsCharacterDevice(name);
+}
+
+std::string ModemDevicePath(const std::string& name)
+{
+    if (int number = ComNumberOf(name))
+        return ComPortDevice(number);
+    return name;
+}
+
+std::vector<std::string> ModemDeviceNames()
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/serial/by-id", error))
+        names.push_back(entry.path().string());
+    for (int n = 1; n <= kHighestComNumber; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        bool mapped = ReadTextAt(MainKeyPath() + "\\Ports", name) || ReadTextAt(BaseKeyPath() + "\\Ports", name);
+        if (mapped && IsCharacterDevice(ComPortDevice(n)))
+            names.push_back(name);
+    }
+    std::vector<std::string> ttys;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
+        const std::string file = entry.path().filename().string();
+        for (const char* prefix : {"ttyS", "ttyUSB", "ttyACM"})
+            if (file.rfind(prefix, 0) == 0 && file.size() > std::strlen(prefix) && IsCharacterDevice(entry.path().string()))
+                ttys.push_back(entry.path().string());
+    }
+    std::sort(ttys.begin(), ttys.end());
+    names.insert(names.end(), ttys.begin(), ttys.end());
+    return names;
 }

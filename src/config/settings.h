@@ -220,6 +220,12 @@ bool IsDialUpSelected();
 // A modem line device is a Hayes modem on a serial device: "COM<n>" whose
 // device exists, or the absolute path of an existing character device.
 bool IsTapiDeviceInstalled(const std::string& name);
+// The device file of a modem name: COM<n> by the Ports key, else the name.
+std::string ModemDevicePath(const std::string& name);
+// The names a user recognises for the modems present: the entries of
+// /dev/serial/by-id/, the COM<n> of the Ports key whose device exists, and
+// the ttyS, ttyUSB and ttyACM devices.
+std::vector<std::string> ModemDeviceNames();
 bool IsConnectionConfigured();
 bool IsDataSourceConfigured();
 

@@ -151,12 +151,13 @@ bool TApdWinsockPort::TelnetActive() const
     return deviceLayer_ == dlWinsock && wsTelnet_;
 }
 
-void TApdWinsockPort::AttachTapiLine(int fd)
+void TApdWinsockPort::AttachTapiLine(int fd, const std::string& alreadyRead)
 {
     RequireClosed("The handed-over line");
     if (tapiLine_ >= 0)
         ::close(tapiLine_);
     tapiLine_ = fd;
+    tapiLineInput_ = QByteArray::fromStdString(alreadyRead);
 }
 
 // --- Opening and closing ---
@@ -204,6 +205,8 @@ void TApdWinsockPort::SetOpen(bool open)
             listener->PortOpened();
     }
     FillInput();
+    if (!input_.isEmpty())
+        ScheduleAvail();
 }
 
 bool TApdWinsockPort::Connected() const
@@ -234,6 +237,8 @@ std::unique_ptr<PortDevice> TApdWinsockPort::OpenSerialDevice()
             throw EPortError(ecPortNotOpen, "No line has been handed over to the port");
         auto device = SerialLineDevice::Adopt(tapiLine_, dtr_, rts_);
         tapiLine_ = -1;
+        input_ = tapiLineInput_;
+        tapiLineInput_.clear();
         line_ = device->CurrentSettings();
         serialDevice_ = device.get();
         return device;

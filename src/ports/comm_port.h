@@ -109,8 +109,9 @@ public:
 
     // With TapiMode tmOn a serial port does not open a device itself: it takes
     // the open line handed over here (the port owns it from now on) and
-    // adopts its speed, framing and flow control.
-    void AttachTapiLine(int fd);
+    // adopts its speed, framing and flow control. alreadyRead: bytes the
+    // dialler read from the line past the connect report; they come first.
+    void AttachTapiLine(int fd, const std::string& alreadyRead = {});
     // Closes a serial port but leaves its line open, and returns the line's
     // descriptor (for handing a line to another port); -1 if none.
     int DetachLine();
@@ -235,6 +236,7 @@ private:
     std::string wsPort_ = "telnet";
     bool wsTelnet_ = false;
     int tapiLine_ = -1;
+    QByteArray tapiLineInput_;
 
     // Open state.
     std::unique_ptr<PortDevice> device_;

@@ -7,7 +7,7 @@
 #include "config/settings.h"
 #include "sources/claim_file_reader.h"
 #include "sources/file_io.h"
-#include "sources/lrc.h"
+#include "base/lrc.h"
 #include "sources/path_ops.h"
 
 #include <QDateTime>

@@ -4,7 +4,7 @@
 #include "config/settings.h"
 #include "ports/port_ticks.h"
 #include "ports/pumped_wait.h"
-#include "sources/lrc.h"
+#include "base/lrc.h"
 
 #include <QMetaObject>
 #include <algorithm>

@@ -8,6 +8,7 @@
 #include "ports/port_ticks.h"
 #include "ports/pumped_wait.h"
 #include "relay/frames.h"
+#include "transports/read_char_timed.h"
 
 #include <algorithm>
 #include <cctype>
@@ -40,30 +41,6 @@ void DumpPartial(const std::string& bytes)
     LogDump("  Claim", bytes.data(), static_cast<int>(bytes.size()));
 }
 
-// The modem route comes with the modem transport; until then a configured
-// modem is reported, never dialled.
-void ModemRouteConnect()
-{
-    std::string device = GetTapiDeviceName();
-    if (device.empty()) {
-        LogMsg("TAPI device name not specified.");
-        throw ClaimError("Select and configure a Modem prior to sending data (View | Options menu)");
-    }
-    if (!IsTapiDeviceInstalled(device)) {
-        LogMsg("Currently selected modem no longer exists.");
-        throw ClaimError("The currently selected modem no longer exists.  Select and configure a new Modem "
-                         "prior to sending data (View | Options menu)");
-    }
-    throw ClaimError("Sending claims by modem is not available in this version of Corvane.");
-}
-
-// A closed port, or a socket whose peer has gone, will never bring another
-// byte: waiting out the reply limit would only hold the claim up.
-bool CanStillDeliver(const TApdWinsockPort& port)
-{
-    return port.Open() && (port.DeviceLayer() != dlWinsock || port.Connected());
-}
-
 } // namespace
 
 long NextClaimSequence()
@@ -85,6 +62,7 @@ SwitchConnection::SwitchConnection(ControllerState& state, FormView& view, Start
     , state_(state)
     , view_(view)
     , startRelay_(std::move(startRelay))
+    , modem_(state, view, ApdComPort)
 {
     connect(&ApdComPort, &TApdWinsockPort::OnWsConnect, this, &SwitchConnection::ApdComPortWsConnect);
     connect(&ApdComPort, &TApdWinsockPort::OnWsDisconnect, this, &SwitchConnection::ApdComPortWsDisconnect);
@@ -112,7 +90,7 @@ void SwitchConnection::ConnectToSwitch()
             state_.switchError = 0;
             state_.connectTimedOut = false;
             try {
-                ModemRouteConnect();
+                modem_.TapiConnect();
             } catch (const std::exception& modemError) {
                 LogMsg("TAPI connection failed with Exception '%s'", modemError.what());
                 throw ClaimError(FormatText("Connections failed.  Exceptions...\n\n'%s\n\n%s", socketError.what(),
@@ -121,7 +99,7 @@ void SwitchConnection::ConnectToSwitch()
         }
     } else if (GetConnectViaTapi()) {
         try {
-            ModemRouteConnect();
+            modem_.TapiConnect();
         } catch (const std::exception& modemError) {
             LogMsg("TAPI connection failed with Exception '%s'", modemError.what());
             throw ClaimError(modemError.what());
@@ -395,25 +373,7 @@ bool SwitchConnection::ReadHeader(int wait, std::string& header, std::string& re
 
 bool SwitchConnection::ReadCharTimed(TApdWinsockPort& port, int seconds, char& c)
 {
-    try {
-        EventTimer timer = NewTimerSecs(seconds);
-        while (!TimerExpired(timer) && !state_.cancelRequested && state_.switchError == 0) {
-            ProcessPendingEvents();
-            if (port.CharReady()) {
-                c = port.GetChar();
-                return true;
-            }
-            if (!CanStillDeliver(port))
-                return false;
-            // In the last tick nothing remains to sleep, but the timer has not
-            // expired yet: wait for that tick instead of spinning.
-            int remainingMs = Ticks2Ms(RemainingTime(timer));
-            WaitForEvents(remainingMs > 0 ? std::min(kMaxWaitSliceMs, remainingMs) : MsToNextTick());
-        }
-    } catch (const std::exception& error) {
-        LogMsg("ReadCharTimed Exception: '%s'", error.what());
-    }
-    return false;
+    return ::ReadCharTimed(port, seconds, c, state_);
 }
 
 void SwitchConnection::ApdComPortWsConnect()

@@ -1,7 +1,8 @@
 #pragma once
 #include "base/controller_state.h"
-#include "ports/comm_port.h"
 #include "base/twofish.h"
+#include "ports/comm_port.h"
+#include "transports/modem_route.h"
 
 #include <QObject>
 #include <functional>
@@ -39,6 +40,8 @@ public:
 
     TApdWinsockPort ApdComPort;
 
+    ModemRoute& Modem() { return modem_; }
+
 signals:
     // The port to the relay reported an error (after the state has it).
     void SocketErrorReported();
@@ -60,6 +63,7 @@ private:
     StartRelay startRelay_;
     std::unique_ptr<TwofishContext> TwofishEncoder;
     std::unique_ptr<TwofishContext> TwofishDecoder;
+    ModemRoute modem_;
 };
 
 // The process-wide claim sequence: 1 to 99999999, then 1 again.

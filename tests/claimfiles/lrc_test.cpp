@@ -1,4 +1,4 @@
-#include "sources/lrc.h"
+#include "base/lrc.h"
 
 #include <gtest/gtest.h>
 #include <ostream>

@@ -3,7 +3,7 @@
 #include "pty_pair.h"
 #include "sim_support.h"
 
-#include "sources/lrc.h"
+#include "base/lrc.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

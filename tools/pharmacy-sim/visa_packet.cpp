@@ -2,7 +2,7 @@
 
 #include "base/format_text.h"
 #include "relay/frames.h"
-#include "sources/lrc.h"
+#include "base/lrc.h"
 
 std::string VisaPacket(const std::string& data, bool lrc)
 {

@@ -1,4 +1,4 @@
-#include "sources/lrc.h"
+#include "base/lrc.h"
 
 namespace {
 constexpr unsigned char kStx = 0x02;
