@@ -32,7 +32,35 @@ const char* const description =
     "not answered.\n"
     "\n"
     "On start it prints \"listening on HOST:PORT\" (with the real port when\n"
-    "--port is 0). SIGTERM and SIGINT stop it cleanly.";
+    "--port is 0). SIGTERM and SIGINT stop it cleanly.\n"
+    "\n"
+    "Modem mode (--modem DEVICE): instead of listening, the simulator plays the\n"
+    "modem on a serial device (raw, 8N1; a socat pty in tests) and the switch\n"
+    "that answers its calls. In command mode it takes lines that start with AT\n"
+    "and end in CR, echoes them (ATE0/ATE1; ATZ and AT&F turn echo back on)\n"
+    "and answers with verbose result codes: OK, ERROR (also for V0, numeric\n"
+    "codes are not offered), and for a dial (ATD, ATDT or ATDP and a number)\n"
+    "CONNECT <speed>, BUSY or NO CARRIER. ATH/ATH0 and ATZ hang up.\n"
+    "\n"
+    "On a call the switch sends ENQ and reads claim frames: STX, claim, ETX and\n"
+    "the check byte (XOR of the claim and ETX, low 7 bits). A frame with a\n"
+    "wrong check byte gets NAK; a good one gets the paid response above in the\n"
+    "same framing. The caller answers ACK, and the switch sends ENQ for the\n"
+    "next claim; or NAK, and the same response frame comes again. EOT from the\n"
+    "caller ends the call. When the switch hangs up the modem says NO CARRIER\n"
+    "and returns to command mode. \"+++\" outside a frame (no guard time\n"
+    "needed) answers OK and holds the call in command mode: ATO goes back\n"
+    "on line, ATH hangs up. A pty carries no DTR, so a caller that closes the\n"
+    "device cannot be seen: an AT command line arriving outside a frame\n"
+    "during a call counts as the caller having dropped the line, and the call\n"
+    "ends without a word before the command is answered. If the device goes\n"
+    "away (socat ended) it is opened again as soon as it is back, for up to\n"
+    "30 seconds.\n"
+    "\n"
+    "On start it prints \"modem on DEVICE\"; each dial, claim and hang-up is\n"
+    "logged on standard error. The faults (--busy, --no-carrier, --no-enq,\n"
+    "--nak-first, --bad-lrc, --silent-after-frame, --eot-instead-of-enq)\n"
+    "only apply with --modem; the network options do not.";
 
 [[noreturn]] void Fail(const QString& message)
 {
@@ -86,6 +114,16 @@ void AddOptions(QCommandLineParser& parser)
         {"fault-from", "Apply the faults from this claim number of a connection on "
                        "(default 1).", "number", "1"},
         {"verbose", "Print one line per claim and answer on standard error."},
+        {"modem", "Play modem and switch on this serial device instead of listening.", "device"},
+        {"connect-speed", "The speed the modem reports in CONNECT (default 9600).", "bps", "9600"},
+        {"busy", "The first N dials answer BUSY.", "N", "0"},
+        {"no-carrier", "Every dial answers NO CARRIER."},
+        {"no-enq", "Connect, but the switch never sends ENQ."},
+        {"nak-first", "The first good claim frame of a call gets NAK, so it is sent again."},
+        {"bad-lrc", "The first response frame of a call has a wrong check byte; the "
+                    "caller's NAK brings the right frame."},
+        {"silent-after-frame", "Never answer a claim frame."},
+        {"eot-instead-of-enq", "After the caller's ACK send EOT instead of ENQ and hang up."},
     });
 }
 
@@ -119,6 +157,33 @@ FaultOptions ReadFaultOptions(const QCommandLineParser& parser)
     return faults;
 }
 
+const QStringList networkOnly = {"host", "port", "tls", "cert", "key", "key-password", "ca", "tls-max",
+                                   "twofish", "delay", "no-answer", "close", "bad-length", "reverse",
+                                   "fault-from", "verbose"};
+const QStringList modemOnly = {"connect-speed", "busy", "no-carrier", "no-enq", "nak-first",
+                                 "bad-lrc", "silent-after-frame", "eot-instead-of-enq"};
+
+ModemOptions ReadModemOptions(const QCommandLineParser& parser)
+{
+    const bool modem = parser.isSet("modem");
+    for (const QString& name : modem ? networkOnly : modemOnly)
+        if (parser.isSet(name))
+            Fail(QString(modem ? "--%1 does not apply to --modem" : "--%1 needs --modem").arg(name));
+    ModemOptions options;
+    options.device = parser.value("modem").toStdString();
+    if (modem && options.device.empty())
+        Fail("--modem needs a device");
+    options.connectSpeed = static_cast<int>(NumberOption(parser, "connect-speed", 300, 1000000));
+    options.busyDials = static_cast<int>(NumberOption(parser, "busy", 0, 100000));
+    options.noCarrier = parser.isSet("no-carrier");
+    options.noEnq = parser.isSet("no-enq");
+    options.nakFirst = parser.isSet("nak-first");
+    options.badLrc = parser.isSet("bad-lrc");
+    options.silentAfterFrame = parser.isSet("silent-after-frame");
+    options.eotInsteadOfEnq = parser.isSet("eot-instead-of-enq");
+    return options;
+}
+
 }  // namespace
 
 SwitchOptions ParseSwitchOptions(const QCoreApplication& app)
@@ -137,5 +202,6 @@ SwitchOptions ParseSwitchOptions(const QCoreApplication& app)
     options.verbose = parser.isSet("verbose");
     options.tls = ReadTlsOptions(parser);
     options.faults = ReadFaultOptions(parser);
+    options.modem = ReadModemOptions(parser);
     return options;
 }
