@@ -55,6 +55,7 @@ int ModemSimulator::run()
                 report(error);
                 return 1;
             }
+            report(options_.device + " is open again");
             break;
         }
     }

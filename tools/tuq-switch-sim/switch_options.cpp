@@ -196,12 +196,13 @@ SwitchOptions ParseSwitchOptions(const QCoreApplication& app)
         Fail("unexpected argument " + parser.positionalArguments().first());
 
     SwitchOptions options;
+    // First, so that an option of the other mode is named as such.
+    options.modem = ReadModemOptions(parser);
     options.host = parser.value("host").toStdString();
     options.port = static_cast<std::uint16_t>(NumberOption(parser, "port", 0, 65535));
     options.twofish = parser.isSet("twofish");
     options.verbose = parser.isSet("verbose");
     options.tls = ReadTlsOptions(parser);
     options.faults = ReadFaultOptions(parser);
-    options.modem = ReadModemOptions(parser);
     return options;
 }
