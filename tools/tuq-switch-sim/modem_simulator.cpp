@@ -2,7 +2,6 @@
 
 #include "hayes_commands.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
