@@ -303,10 +303,11 @@ TEST(SwitchSimModem, PlaysModemAndSwitchThroughEachCallAndFault)
          {connected, {Step::Reopen, "", "", ""}, Say("ATZ\r", "ATZ\r\r\nOK\r\n"), connected, Claim("0000001"),
           Response("0000001"), ackGetsEnq},
          "call 1 ended: a command line came in, the caller dropped the line"},
-        {"commands a modem refuses", {},
+        {"commands a modem refuses, and one it takes in lower case", {},
          {Say("ATV0\r", "ATV0\r\r\nERROR\r\n"), Say("ATD\r", "ATD\r\r\nERROR\r\n"),
           Say("ATDTX\r", "ATDTX\r\r\nERROR\r\n"), Say("ATH1\r", "ATH1\r\r\nERROR\r\n"),
-          Say("ATS7\r", "ATS7\r\r\nERROR\r\n"), Say("HELLO\r", "HELLO\r"), Say("at\r", "at\r\r\nOK\r\n")},
+          Say("ATS7\r", "ATS7\r\r\nERROR\r\n"), Say("HELLO\r", "HELLO\r"), Say("at\r", "at\r\r\nOK\r\n"),
+          Say("atd t 555-0100\r", "atd t 555-0100\r\r\nCONNECT 9600\r\n\x05")},
          nullptr},
     };
     for (const Case& c : cases) {

@@ -14,8 +14,10 @@ bool IsDialModifier(char c)
 // Dial, after the D: an optional T or P, then a number with at least one digit.
 std::optional<std::string> DialNumber(const std::string& rest)
 {
-    size_t from = !rest.empty() && (rest[0] == 'T' || rest[0] == 'P') ? 1 : 0;
-    std::string number = rest.substr(from);
+    size_t from = rest.find_first_not_of(' ');
+    if (from != std::string::npos && (rest[from] == 'T' || rest[from] == 'P'))
+        ++from;
+    const std::string number = from == std::string::npos ? std::string() : rest.substr(from);
     bool digit = false;
     for (char c : number) {
         if (std::isdigit(static_cast<unsigned char>(c)))
