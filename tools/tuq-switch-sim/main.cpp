@@ -1,4 +1,5 @@
 // tuq-switch-sim: a claims switch for tests and demonstrations (--help).
+#include "modem_simulator.h"
 #include "switch_options.h"
 #include "switch_server.h"
 #include "tls_server_context.h"
@@ -50,6 +51,9 @@ int main(int argc, char* argv[])
         return 1;
     }
     InstallSignalHandlers();
+
+    if (!options.modem.device.empty())
+        return ModemSimulator(options.modem, stopPipe[0]).run();
 
     SwitchServer server(options, tls.get());
     if (!server.listen(error)) {

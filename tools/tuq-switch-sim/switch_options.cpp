@@ -32,7 +32,37 @@ const char* const description =
     "not answered.\n"
     "\n"
     "On start it prints \"listening on HOST:PORT\" (with the real port when\n"
-    "--port is 0). SIGTERM and SIGINT stop it cleanly.";
+    "--port is 0). SIGTERM and SIGINT stop it cleanly.\n"
+    "\n"
+    "Modem mode (--modem DEVICE): instead of listening, the simulator plays the\n"
+    "modem on a serial device (raw, 8N1, 19200 baud; a socat pty in tests) and\n"
+    "the switch that answers its calls. In command mode it takes lines that\n"
+    "start with AT and end in CR, echoes them (ATE0/ATE1; ATZ and AT&F turn\n"
+    "echo back on) and answers with verbose result codes: OK, ERROR (V0 too:\n"
+    "numeric result codes are not offered), and for a dial (ATD, ATDT or ATDP\n"
+    "and a number) CONNECT <speed>, BUSY or NO CARRIER. ATH/ATH0 and ATZ hang\n"
+    "up. Other lines are ignored.\n"
+    "\n"
+    "On a call the switch sends ENQ right after CONNECT and reads claim frames:\n"
+    "STX, claim, ETX and the check byte (XOR of the claim and ETX, low 7 bits).\n"
+    "A frame with a wrong check byte gets NAK; a good one gets the paid\n"
+    "response above in the same framing. The caller answers ACK, and the switch\n"
+    "sends ENQ for the next claim; or NAK, and the same response frame comes\n"
+    "again. EOT from the caller ends the call. When the switch hangs up, the\n"
+    "modem says NO CARRIER and returns to command mode. \"+++\" outside a frame\n"
+    "(no guard time needed) answers OK and holds the call in command mode: ATO\n"
+    "goes back on line, ATH hangs up. A pty carries no DTR, so a caller that\n"
+    "closes the device cannot be seen: an AT command line arriving outside a\n"
+    "frame during a call counts as the caller having dropped the line, and the\n"
+    "call ends without a word before the command is answered. Bytes sent while\n"
+    "the caller has the device closed wait in the pty for its next open. If the\n"
+    "device goes away (socat ended) it is opened again as soon as it is back,\n"
+    "for up to 30 seconds.\n"
+    "\n"
+    "On start it prints \"modem on DEVICE\"; each dial, claim and hang-up is\n"
+    "logged on standard error. The faults (--busy, --no-carrier, --no-enq,\n"
+    "--nak-first, --bad-lrc, --silent-after-frame, --eot-instead-of-enq)\n"
+    "only apply with --modem; the network options do not.";
 
 [[noreturn]] void Fail(const QString& message)
 {
@@ -86,6 +116,16 @@ void AddOptions(QCommandLineParser& parser)
         {"fault-from", "Apply the faults from this claim number of a connection on "
                        "(default 1).", "number", "1"},
         {"verbose", "Print one line per claim and answer on standard error."},
+        {"modem", "Play modem and switch on this serial device instead of listening.", "device"},
+        {"connect-speed", "The speed the modem reports in CONNECT (default 9600).", "bps", "9600"},
+        {"busy", "The first N dials answer BUSY.", "N", "0"},
+        {"no-carrier", "Every dial answers NO CARRIER."},
+        {"no-enq", "Connect, but the switch never sends ENQ."},
+        {"nak-first", "The first good claim frame of a call gets NAK, so it is sent again."},
+        {"bad-lrc", "The first response frame of a call has a wrong check byte; the "
+                    "caller's NAK brings the right frame."},
+        {"silent-after-frame", "Never answer a claim frame."},
+        {"eot-instead-of-enq", "After the caller's ACK send EOT instead of ENQ and hang up."},
     });
 }
 
@@ -119,6 +159,33 @@ FaultOptions ReadFaultOptions(const QCommandLineParser& parser)
     return faults;
 }
 
+const QStringList networkOnly = {"host", "port", "tls", "cert", "key", "key-password", "ca", "tls-max",
+                                   "twofish", "delay", "no-answer", "close", "bad-length", "reverse",
+                                   "fault-from", "verbose"};
+const QStringList modemOnly = {"connect-speed", "busy", "no-carrier", "no-enq", "nak-first",
+                                 "bad-lrc", "silent-after-frame", "eot-instead-of-enq"};
+
+ModemOptions ReadModemOptions(const QCommandLineParser& parser)
+{
+    const bool modem = parser.isSet("modem");
+    for (const QString& name : modem ? networkOnly : modemOnly)
+        if (parser.isSet(name))
+            Fail(QString(modem ? "--%1 does not apply to --modem" : "--%1 needs --modem").arg(name));
+    ModemOptions options;
+    options.device = parser.value("modem").toStdString();
+    if (modem && options.device.empty())
+        Fail("--modem needs a device");
+    options.connectSpeed = static_cast<int>(NumberOption(parser, "connect-speed", 300, 1000000));
+    options.busyDials = static_cast<int>(NumberOption(parser, "busy", 0, 100000));
+    options.noCarrier = parser.isSet("no-carrier");
+    options.noEnq = parser.isSet("no-enq");
+    options.nakFirst = parser.isSet("nak-first");
+    options.badLrc = parser.isSet("bad-lrc");
+    options.silentAfterFrame = parser.isSet("silent-after-frame");
+    options.eotInsteadOfEnq = parser.isSet("eot-instead-of-enq");
+    return options;
+}
+
 }  // namespace
 
 SwitchOptions ParseSwitchOptions(const QCoreApplication& app)
@@ -131,6 +198,8 @@ SwitchOptions ParseSwitchOptions(const QCoreApplication& app)
         Fail("unexpected argument " + parser.positionalArguments().first());
 
     SwitchOptions options;
+    // First, so that an option of the other mode is named as such.
+    options.modem = ReadModemOptions(parser);
     options.host = parser.value("host").toStdString();
     options.port = static_cast<std::uint16_t>(NumberOption(parser, "port", 0, 65535));
     options.twofish = parser.isSet("twofish");

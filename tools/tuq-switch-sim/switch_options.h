@@ -26,6 +26,19 @@ struct TlsOptions {
     int maxVersion = 0;      // OpenSSL protocol version constant; 0 = the library's highest
 };
 
+// The modem mode: the pharmacy's modem and the switch behind it on a serial line.
+struct ModemOptions {
+    std::string device;          // empty: network mode
+    int connectSpeed = 9600;     // the speed reported in CONNECT
+    int busyDials = 0;           // the first dials answer BUSY
+    bool noCarrier = false;      // every dial answers NO CARRIER
+    bool noEnq = false;          // the switch never sends ENQ
+    bool nakFirst = false;       // the first good claim frame of a call gets NAK
+    bool badLrc = false;         // the first response frame of a call has a wrong LRC
+    bool silentAfterFrame = false;  // claim frames are never answered
+    bool eotInsteadOfEnq = false;   // after the ACK: EOT and hang up
+};
+
 struct SwitchOptions {
     std::string host = "127.0.0.1";
     std::uint16_t port = 6101;
@@ -33,6 +46,7 @@ struct SwitchOptions {
     bool verbose = false;
     TlsOptions tls;
     FaultOptions faults;
+    ModemOptions modem;
 };
 
 // Reads the command line of app. Prints help or an error and ends the

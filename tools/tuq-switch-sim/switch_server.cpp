@@ -1,6 +1,6 @@
 #include "switch_server.h"
 
-#include "switch_connection.h"
+#include "client_connection.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -111,7 +111,7 @@ void SwitchServer::accept()
     if (options_.verbose)
         std::fprintf(stderr, "tuq-switch-sim: connection %d accepted\n", number);
     c->thread = std::thread([this, c, number] {
-        SwitchConnection(c->fd, number, options_, tls_, authorizations_).run();
+        ClientConnection(c->fd, number, options_, tls_, authorizations_).run();
         c->finished = true;
         std::uint64_t one = 1;
         [[maybe_unused]] ssize_t n = ::write(finishedEvent_, &one, sizeof one);

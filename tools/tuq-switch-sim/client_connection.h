@@ -12,11 +12,11 @@
 // One client of the switch: reads claims in the upstream frame and answers
 // them as the options ask, until the client closes, a fault closes the
 // connection, or the server shuts the socket down.
-class SwitchConnection {
+class ClientConnection {
 public:
     // tls is null for plain TCP. authorizations numbers the paid answers
     // across all connections.
-    SwitchConnection(int fd, int number, const SwitchOptions& options, SSL_CTX* tls,
+    ClientConnection(int fd, int number, const SwitchOptions& options, SSL_CTX* tls,
                      std::atomic<unsigned>& authorizations);
 
     void run();

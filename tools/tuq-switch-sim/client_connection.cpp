@@ -1,4 +1,4 @@
-#include "switch_connection.h"
+#include "client_connection.h"
 
 #include "base/format_text.h"
 #include "paid_response.h"
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 
-SwitchConnection::SwitchConnection(int fd, int number, const SwitchOptions& options, SSL_CTX* tls,
+ClientConnection::ClientConnection(int fd, int number, const SwitchOptions& options, SSL_CTX* tls,
                                    std::atomic<unsigned>& authorizations)
     : stream_(fd),
       number_(number),
@@ -24,7 +24,7 @@ SwitchConnection::SwitchConnection(int fd, int number, const SwitchOptions& opti
     }
 }
 
-void SwitchConnection::run()
+void ClientConnection::run()
 {
     std::string error;
     if (tls_ && !stream_.acceptTls(tls_, error)) {
@@ -42,7 +42,7 @@ void SwitchConnection::run()
     }
 }
 
-bool SwitchConnection::waitForInput()
+bool ClientConnection::waitForInput()
 {
     if (stream_.hasBufferedInput())
         return true;
@@ -57,7 +57,7 @@ bool SwitchConnection::waitForInput()
     return ready > 0 || (ready < 0 && errno != EINTR);
 }
 
-bool SwitchConnection::readClaim(Claim& claim)
+bool ClientConnection::readClaim(Claim& claim)
 {
     char header[kUpstreamHeaderSize];
     if (!stream_.readExact(header, sizeof header)) {
@@ -80,7 +80,7 @@ bool SwitchConnection::readClaim(Claim& claim)
     return true;
 }
 
-bool SwitchConnection::handleClaim(Claim claim)
+bool ClientConnection::handleClaim(Claim claim)
 {
     if (options_.verbose)
         report(FormatText("claim seq(%s) length %zu", claim.sequence.c_str(), claim.data.size()));
@@ -103,7 +103,7 @@ bool SwitchConnection::handleClaim(Claim claim)
     return false;
 }
 
-bool SwitchConnection::sendDueAnswers()
+bool ClientConnection::sendDueAnswers()
 {
     for (PendingAnswer& answer : schedule_.takeDue(SteadyClock::now()))
         if (!sendAnswer(std::move(answer)))
@@ -111,7 +111,7 @@ bool SwitchConnection::sendDueAnswers()
     return true;
 }
 
-bool SwitchConnection::sendAnswer(PendingAnswer answer)
+bool ClientConnection::sendAnswer(PendingAnswer answer)
 {
     // Encrypted here, in sending order, so the stream positions of both ends agree.
     int length = static_cast<int>(answer.data.size());
@@ -128,7 +128,7 @@ bool SwitchConnection::sendAnswer(PendingAnswer answer)
     return true;
 }
 
-void SwitchConnection::report(const std::string& text) const
+void ClientConnection::report(const std::string& text) const
 {
     std::fprintf(stderr, "tuq-switch-sim: connection %d: %s\n", number_, text.c_str());
 }
