@@ -4,7 +4,7 @@
 #include "sim_support.h"
 #include "test_env.h"
 
-#include "sources/lrc.h"
+#include "base/lrc.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

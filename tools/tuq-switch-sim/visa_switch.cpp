@@ -2,7 +2,7 @@
 
 #include "base/format_text.h"
 #include "paid_response.h"
-#include "sources/lrc.h"
+#include "base/lrc.h"
 
 namespace {
 
