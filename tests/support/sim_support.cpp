@@ -67,6 +67,17 @@ std::uint16_t ToolProcess::waitForListening()
     }
 }
 
+bool ToolProcess::waitForOutput(const QString& text)
+{
+    for (;;) {
+        collect();
+        if (output_.contains(text))
+            return true;
+        if (!process_.waitForReadyRead(waitMs))
+            return false;
+    }
+}
+
 int ToolProcess::terminate()
 {
     process_.terminate();
@@ -75,7 +86,8 @@ int ToolProcess::terminate()
 
 int ToolProcess::waitForExit()
 {
-    bool finished = process_.waitForFinished(waitMs);
+    // A program that ended already is not waited for again.
+    bool finished = process_.state() == QProcess::NotRunning || process_.waitForFinished(waitMs);
     collect();
     if (!finished || process_.exitStatus() != QProcess::NormalExit)
         return -1;

@@ -17,6 +17,10 @@ public:
 
     // Waits for the "listening on HOST:PORT" line; 0 when it never came.
     std::uint16_t waitForListening();
+    // Waits until its standard output holds text; false when it never came.
+    bool waitForOutput(const QString& text);
+    // True once the program has ended (seen by the event loop).
+    bool finished() const { return process_.state() == QProcess::NotRunning; }
     // SIGTERM, then the exit code (-1 when it did not end normally).
     int terminate();
     // Waits for the program to end by itself; its exit code, or -1.
