@@ -4,9 +4,32 @@
 
 #include <QMetaObject>
 
-RelayThreadHandle::RelayThreadHandle()
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+RelayThreadHandle::RelayThreadHandle(std::function<void()> establishDialUp)
+    : establishDialUp_(std::move(establishDialUp))
 {
     RelayCallbacks callbacks;
+    if (establishDialUp_) {
+        callbacks.OnEstablishDialUpConnection = [this] {
+            // An exception must not cross the event loop: carry its text over.
+            std::optional<std::string> failure;
+            QMetaObject::invokeMethod(
+                this,
+                [this, &failure] {
+                    try {
+                        establishDialUp_();
+                    } catch (const std::exception& error) {
+                        failure = error.what();
+                    }
+                },
+                Qt::BlockingQueuedConnection);
+            if (failure)
+                throw std::runtime_error(*failure);
+        };
+    }
     callbacks.OnReady = [this] {
         QMetaObject::invokeMethod(this, [this] { emit Started(); }, Qt::BlockingQueuedConnection);
     };

@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <functional>
 #include <memory>
 
 class TMxSockThread;
@@ -10,7 +11,9 @@ class TMxSockThread;
 class RelayThreadHandle : public QObject {
     Q_OBJECT
 public:
-    RelayThreadHandle();
+    // establishDialUp, when given, is the relay's dial-up request; it runs on
+    // the main thread and its exception reaches the relay.
+    explicit RelayThreadHandle(std::function<void()> establishDialUp = {});
     // Only after Terminated: the thread function has returned by then.
     ~RelayThreadHandle() override;
 
@@ -26,5 +29,6 @@ signals:
     void Terminated();
 
 private:
+    std::function<void()> establishDialUp_;
     std::unique_ptr<TMxSockThread> thread_;
 };
