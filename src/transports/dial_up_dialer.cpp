@@ -51,6 +51,19 @@ bool WaitForProcessEnd(pid_t pid, int limitMs)
     return ready > 0;
 }
 
+// What a user may choose from instead of a missing entry.
+std::string PhoneBookNames()
+{
+    try {
+        std::string names;
+        for (const std::string& name : ListPeerEntries())
+            names += (names.empty() ? "" : ", ") + name;
+        return names.empty() ? " (it is empty)" : " (its entries: " + names + ")";
+    } catch (const std::exception&) {
+        return " (it cannot be read)";
+    }
+}
+
 // Where the private option file goes: the user's runtime folder when there
 // is one (nobody else can even list it).
 QString OptionFileTemplate()
@@ -73,11 +86,6 @@ DialUpDialer::DialUpDialer(QObject* parent)
 DialUpDialer::~DialUpDialer()
 {
     EndOwnPppd();
-}
-
-std::vector<std::string> DialUpDialer::ListEntries() const
-{
-    return ListPeerEntries();
 }
 
 int DialUpDialer::ListConnections(std::vector<std::string>& names) const
@@ -111,6 +119,7 @@ void DialUpDialer::SetEntryName(const std::string& name)
     Domain.clear();
     PhoneNumber = entry.phone;
     entryConnect_ = entry.connect;
+    entryPhone_ = entry.phone;
     entryLinkName_ = entry.linkname;
 }
 
@@ -183,9 +192,7 @@ int DialUpDialer::CheckDialParameters(std::string& connect) const
         return kDialOtherLinkName;
     if (!IsDialablePhone(PhoneNumber))
         return kDialBadPhone;
-    PeerEntry entry;
-    ReadPeerEntry(entryName_, entry);
-    if (PhoneNumber.empty() || PhoneNumber == entry.phone)
+    if (PhoneNumber.empty() || PhoneNumber == entryPhone_)
         return 0;
     connect = ConnectWithPhone(entryConnect_, PhoneNumber);
     return connect.empty() ? kDialNoPhoneInScript : 0;
@@ -322,7 +329,7 @@ std::string DialUpDialer::GetErrorText(int code)
     case 19: return "The remote system refused the user name or password (exit status 19).";
     case kDialNoProgram: return "pppd was not found (install the ppp package).";
     case kDialCannotStart: return "pppd could not be started.";
-    case kDialNoEntry: return "The dial-up entry is not in the phone book " + PppPeersDir() + ".";
+    case kDialNoEntry: return "The dial-up entry is not in the phone book " + PppPeersDir() + PhoneBookNames() + ".";
     case kDialOtherLinkName: return "The dial-up entry sets a linkname other than its own name.";
     case kDialBadPhone: return "The telephone number may hold only digits, spaces and + * # , - ( ) W P T.";
     case kDialNoPhoneInScript: return "The entry's connect script takes no telephone number (chat -T).";

@@ -48,8 +48,6 @@ public:
     explicit DialUpDialer(QObject* parent = nullptr);
     ~DialUpDialer() override;
 
-    // Names of the phone-book entries; throws when it cannot be read.
-    std::vector<std::string> ListEntries() const;
     // 0 with the names of the active connections, or an error code.
     int ListConnections(std::vector<std::string>& names) const;
     // The active connections whose pppd uses that serial device.
@@ -96,6 +94,7 @@ private:
     std::string entryName_;
     bool entryFound_ = false;
     std::string entryConnect_;
+    std::string entryPhone_;
     std::string entryLinkName_;
     bool dialing_ = false;
     std::unique_ptr<QProcess> pppd_;

@@ -194,7 +194,7 @@ std::vector<std::string> PppOptionWords(const std::string& text)
         while (at < text.size()) {
             char c = text[at++];
             if (c == '\\' && at < text.size()) {
-                if (text[at] == '\n' && !quote)
+                if (text[at] == '\n')
                     ++at;  // a continued line
                 else
                     word += Unescape(text, at);

@@ -9,11 +9,13 @@
 #include "recording_notifier.h"
 #include "sim_support.h"
 #include "transports/dial_up_modem_release.h"
+#include "transports/ppp_links.h"
 
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 
 namespace {
@@ -280,4 +282,40 @@ TEST_F(DialUpTest, ModemIsFreedFromTheConnectionsOnItsDevice)
                              "Dial-Up connection successfully hung up.",
                              "Pausing three seconds before allowing TAPI to dial."})
         EXPECT_TRUE(Has(log, line)) << line;
+}
+
+TEST_F(DialUpTest, LinkDroppedByTheProviderIsReported)
+{
+    DispatchController controller(view, notifier);
+    controller.DialUp().EstablishDialUpConnection();
+    ASSERT_TRUE(world.linkUp("provider"));
+    auto disconnects = [&] {
+        std::string log = Log();
+        int count = 0;
+        for (size_t at = log.find("RAS Disconnected."); at != std::string::npos;
+             at = log.find("RAS Disconnected.", at + 1))
+            ++count;
+        return count;
+    };
+    int before = disconnects();  // the one every dial begins with
+    PppLink link;
+    ASSERT_TRUE(FindPppLink("provider", link));
+    ::kill(link.pid, SIGTERM);
+    EXPECT_TRUE(WaitFor([&] { return disconnects() == before + 1; })) << Log();
+    EXPECT_FALSE(controller.DialUp().IsDialUpConnectionEstablished());
+}
+
+TEST_F(DialUpTest, MissingEntryIsNamedAlongWithTheEntriesThereAre)
+{
+    SetDialUpConnection("nosuch");
+    world.writePeer("backup", kProviderEntry);
+    DispatchController controller(view, notifier);
+    try {
+        controller.DialUp().EstablishDialUpConnection();
+        ADD_FAILURE() << "no error";
+    } catch (const ClaimError& error) {
+        EXPECT_EQ(error.what(), "DialUp Networking error encountered:\n\n'The dial-up entry is not in the phone book " +
+                                    world.peersDir + " (its entries: backup, provider).'");
+    }
+    EXPECT_EQ(world.runs(), 0);
 }
