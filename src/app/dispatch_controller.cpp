@@ -21,6 +21,7 @@ DispatchController::DispatchController(FormView& view, UserNotifier& notifier, Q
 {
     connect(&switch_, &SwitchConnection::SocketErrorReported, this,
             &DispatchController::OnSwitchSocketError);
+    switch_.SetDialUpStep([this] { DialUpBeforeConnect(); });
     resumeTimer_.setSingleShot(true);
     connect(&resumeTimer_, &QTimer::timeout, this, [this] {
         LogMsg("Trying again after waiting.");
@@ -80,6 +81,9 @@ bool DispatchController::OpenDataSource()
     LogMsg("OpenDataSource:  PharmacyConfig=%d", state_.pharmacyConfig);
     state_.numericResultCodes = state_.pharmacyConfig == 1;
     state_.echoEnabled = state_.pharmacyConfig != 1;
+
+    if (IsDialUpSelected() && GetConnectOnStartup())
+        dialUp_.EstablishDialUpConnection();
 
     if (IsDataSourceFile()) {
         fileSource_.Activate();
@@ -162,7 +166,7 @@ void DispatchController::SendButtonClick()
     resumeTimer_.stop();
     ClearFailureState();
     DisableFileTimer();
-    if (OpenDataSource())
+    if (OpenDataSourceShowingErrors())
         return;
     notifier_.ShowMessage("Set Connection and Data Source parameters in the Options Panel.");
     WaitForUser("Set Connection and Data Source parameters in the Options Panel.");
@@ -220,7 +224,7 @@ void DispatchController::OptionButtonClick(bool fromControl)
             WaitForUser("Connection and data source are not configured properly!");
         } else {
             SetStatusText("");
-            OpenDataSource();
+            OpenDataSourceShowingErrors();
         }
     } catch (...) {
         optionsRunning_ = false;
@@ -247,12 +251,15 @@ bool DispatchController::StartMxSock(bool wait)
         return true;
 
     LogMsg("Creating MxSock thread.");
+    std::function<void()> establishDialUp;
+    if (IsDialUpSelected())
+        establishDialUp = [this] { dialUp_.MxEstablishDialUpConnection(); };
     RelayThreadHandle::SendViaTapi sendViaTapi;
     if (GetConnectViaTapi() && IsDataSourceSocketPort())
         sendViaTapi = [this](const std::string& request, std::string& response) {
             return switch_.Modem().MxSendViaTapi(request, response);
         };
-    mxThread_ = std::make_unique<RelayThreadHandle>(sendViaTapi);
+    mxThread_ = std::make_unique<RelayThreadHandle>(establishDialUp, sendViaTapi);
     connect(mxThread_.get(), &RelayThreadHandle::Started, this, &DispatchController::OnRelayStarted);
     connect(mxThread_.get(), &RelayThreadHandle::Terminated, this, &DispatchController::OnRelayTerminated);
     emit RelayThreadChanged();
@@ -392,6 +399,27 @@ void DispatchController::OnSwitchSocketError()
     }
     LogMsg("Disconnect from Tuq.");
     CloseSwitchConnection();
+}
+
+void DispatchController::DialUpBeforeConnect()
+{
+    if (!IsDialUpSelected() || dialUp_.IsDialUpConnectionEstablished())
+        return;
+    StopMxSock(true);
+    dialUp_.EstablishDialUpConnection();
+}
+
+// Send and Options run from the event loop, where an exception has nowhere
+// to go: a source that cannot open (a failed dial) is reported here.
+bool DispatchController::OpenDataSourceShowingErrors()
+{
+    try {
+        return OpenDataSource();
+    } catch (const std::exception& error) {
+        ShowError(error.what());
+        WaitForUser(error.what());
+        return true;
+    }
 }
 
 void DispatchController::WaitForUser(const std::string& reason)

@@ -5,6 +5,7 @@
 #include "sources/modem_emulator.h"
 #include "sources/visa_exchange.h"
 #include "transports/switch_connection.h"
+#include "transports/dial_up_connection.h"
 
 #include <QObject>
 #include <QTimer>
@@ -55,6 +56,11 @@ public:
     ModemEmulator& Modem() { return modem_; }
     SwitchConnection& Switch() { return switch_; }
 
+    // Dial-up networking: the connection Corvane dialled is hung up when the
+    // main window ends; one found up from another program is left up.
+    DialUpConnection& DialUp() { return dialUp_; }
+    void HangUpDialUpAtExit() { dialUp_.HangUpAtExit(); }
+
     // ClaimSourceHost
     ControllerState& State() override { return state_; }
     void SetStatusText(const std::string& text) override;
@@ -80,6 +86,10 @@ private:
     void OnSwitchSocketError();
     void OnRelayStarted();
     void OnRelayTerminated();
+    // Before the socket connect: dial when dial-up is selected and down.
+    void DialUpBeforeConnect();
+    // Send's and Options' open: an error is shown, and waited out unattended.
+    bool OpenDataSourceShowingErrors();
     // Says what Corvane waits for; with resume, Send runs after the pause.
     void Wait(const std::string& reason, bool resume);
 
@@ -96,4 +106,5 @@ private:
     bool unattended_ = false;
     int resumePauseMs_ = 60000;
     QTimer resumeTimer_;
+    DialUpConnection dialUp_{state_, view_, switch_.ApdComPort};
 };

@@ -209,6 +209,7 @@ void TFendralForm::WaitForRelayOnExit()
 
 void TFendralForm::FormDestroy()
 {
+    controller_.HangUpDialUpAtExit();
     view_.ShowNormalState();
     StoreGeometry();
 }

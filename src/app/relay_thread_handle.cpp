@@ -4,7 +4,12 @@
 
 #include <QMetaObject>
 
-RelayThreadHandle::RelayThreadHandle(SendViaTapi sendViaTapi)
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+RelayThreadHandle::RelayThreadHandle(std::function<void()> establishDialUp, SendViaTapi sendViaTapi)
+    : establishDialUp_(std::move(establishDialUp))
 {
     RelayCallbacks callbacks;
     if (sendViaTapi) {
@@ -13,6 +18,24 @@ RelayThreadHandle::RelayThreadHandle(SendViaTapi sendViaTapi)
             QMetaObject::invokeMethod(
                 this, [&] { sent = sendViaTapi(request, response); }, Qt::BlockingQueuedConnection);
             return sent;
+        };
+    }
+    if (establishDialUp_) {
+        callbacks.OnEstablishDialUpConnection = [this] {
+            // An exception must not cross the event loop: carry its text over.
+            std::optional<std::string> failure;
+            QMetaObject::invokeMethod(
+                this,
+                [this, &failure] {
+                    try {
+                        establishDialUp_();
+                    } catch (const std::exception& error) {
+                        failure = error.what();
+                    }
+                },
+                Qt::BlockingQueuedConnection);
+            if (failure)
+                throw std::runtime_error(*failure);
         };
     }
     callbacks.OnReady = [this] {

@@ -16,7 +16,9 @@ public:
     // empty when claims must never go by modem.
     using SendViaTapi = std::function<bool(const std::string& request, std::string& response)>;
 
-    explicit RelayThreadHandle(SendViaTapi sendViaTapi = {});
+    // establishDialUp, when given, is the relay's dial-up request; it runs on
+    // the main thread and its exception reaches the relay.
+    explicit RelayThreadHandle(std::function<void()> establishDialUp = {}, SendViaTapi sendViaTapi = {});
     // Only after Terminated: the thread function has returned by then.
     ~RelayThreadHandle() override;
 
@@ -32,5 +34,6 @@ signals:
     void Terminated();
 
 private:
+    std::function<void()> establishDialUp_;
     std::unique_ptr<TMxSockThread> thread_;
 };

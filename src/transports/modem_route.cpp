@@ -7,6 +7,7 @@
 #include "ports/port_ticks.h"
 #include "ports/pumped_wait.h"
 #include "base/lrc.h"
+#include "transports/dial_up_modem_release.h"
 #include "transports/read_char_timed.h"
 
 namespace {
@@ -84,27 +85,10 @@ void ModemRoute::CheckDialSettings(const std::string& device, const std::string&
         throw ClaimError("The currently selected modem no longer exists.  Select and configure a new Modem "
                          "prior to sending data (View | Options menu)");
     }
-    ReleaseModemFromDialUp(device);
+    ReleaseModemFromDialUp(ModemDevicePath(device));
     if (number.empty()) {
         LogMsg("Telephone number not specified.");
         throw ClaimError("Enter a telephone number prior to sending data (View | Options menu)");
-    }
-}
-
-void ModemRoute::ReleaseModemFromDialUp(const std::string& device)
-{
-    if (!DialUpConnectionsOnModem || !HangUpDialUpConnection)
-        return;
-    try {
-        for (const std::string& connection : DialUpConnectionsOnModem(device)) {
-            LogMsg("Hanging up Dial-Up connection so associated modem can be used for TAPI claim submittal.");
-            HangUpDialUpConnection(connection);
-            LogMsg("Dial-Up connection successfully hung up.");
-            LogMsg("Pausing three seconds before allowing TAPI to dial.");
-            DelayTicks(Secs2Ticks(3), true);
-        }
-    } catch (const std::exception&) {
-        LogMsg("In TapiConnect function, RAS threw an exception.  Ignoring.");
     }
 }
 

@@ -5,9 +5,7 @@
 
 #include <QObject>
 #include <QTimer>
-#include <functional>
 #include <string>
-#include <vector>
 
 class FormView;
 
@@ -36,15 +34,9 @@ public:
     TApdTapiDevice& Device() { return device_; }
     void SetTapiTimerInterval(int milliseconds) { tapiTimer_.setInterval(milliseconds); }
     bool IsTapiTimerActive() const { return tapiTimer_.isActive(); }
-    // Dial-up networking may hold the modem: the active connections on a
-    // modem, and the hang-up of one. Set by the owner of dial-up networking;
-    // either may throw, and the route then logs and dials anyway.
-    std::function<std::vector<std::string>(const std::string& modem)> DialUpConnectionsOnModem;
-    std::function<void(const std::string& connection)> HangUpDialUpConnection;
 
 private:
     void CheckDialSettings(const std::string& device, const std::string& number);
-    void ReleaseModemFromDialUp(const std::string& device);
     void DialAndWait(const std::string& device, const std::string& number);
     void Synchronise();
     // One pass of writing the frame and reading the answer; -1 ends the

@@ -115,6 +115,9 @@ void SwitchConnection::WinSockConnect()
     state_.switchError = 0;
     state_.connectTimedOut = false;
 
+    if (dialUpStep_)
+        dialUpStep_();
+
     LogMsg("Calling StartMxSock() from WinSockConnect().");
     if (!startRelay_(true))
         throw ClaimError("Could not establish network connection");

@@ -38,6 +38,10 @@ public:
     // Closes the socket to the relay and releases both Twofish contexts.
     void CloseSocket();
 
+    // Run before the socket connect: brings dial-up networking up when it
+    // is selected and down (may throw ClaimError).
+    void SetDialUpStep(std::function<void()> step) { dialUpStep_ = std::move(step); }
+
     TApdWinsockPort ApdComPort;
 
     ModemRoute& Modem() { return modem_; }
@@ -61,6 +65,7 @@ private:
     ControllerState& state_;
     FormView& view_;
     StartRelay startRelay_;
+    std::function<void()> dialUpStep_;
     std::unique_ptr<TwofishContext> TwofishEncoder;
     std::unique_ptr<TwofishContext> TwofishDecoder;
     ModemRoute modem_;
