@@ -241,3 +241,21 @@ TEST_F(RelayByModemTest, FailedCallIsAnsweredTuq07)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ModemDeviceNamesTest, MappedComPortsWhoseDeviceExistsAreListed)
+{
+    TestHome home;
+    PtyPair ptys;
+    ASSERT_TRUE(ptys.Ready());
+    SetComPortDevice(5, ptys.PathA());
+    SetComPortDevice(6, home.path() + "/gone");
+    std::vector<std::string> names = ModemDeviceNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), "COM5"), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "COM6"), names.end());
+    EXPECT_EQ(ModemDevicePath("COM5"), ptys.PathA());
+    EXPECT_EQ(ModemDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+}
+
+}  // namespace
