@@ -8,8 +8,15 @@ all: build
 deps:
 	@bash scripts/install-deps.sh
 
+# ccache makes a second fresh clone build in a fraction of the time; paths
+# are taken relative to the clone, so clones in other folders share hits.
+# Looked up when the build is configured, after deps may have installed it.
+CCACHE = $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CCACHE)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)

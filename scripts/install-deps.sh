@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-serialport-dev libgl-dev libxcb1-dev
   libssl-dev nettle-dev openssl
   libgtest-dev googletest
