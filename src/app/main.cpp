@@ -111,6 +111,7 @@ int main(int argc, char* argv[])
         if (headless) {
             QCoreApplication app(argc, argv);
             HeadlessView view;
+            view.EchoStatusToStandardError(true);
             HeadlessNotifier notifier;
             return RunForm(app, commandLine, view, notifier, nullptr);
         }
