@@ -1,6 +1,7 @@
 #include "test_env.h"
 #include "virtual_display.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #include <functional>
 #include <optional>
 
@@ -148,4 +150,30 @@ TEST_F(ProcessTest, SigtermEndsTheProgramWhileItsWindowIsShown)
     std::string log = Log();
     ASSERT_NE(log.find("Exit invoked."), std::string::npos);
     EXPECT_LT(log.find("Exit invoked."), log.find("******** Corvane Exited ********"));
+}
+
+// A service shows its progress in the journal: each status text, time-stamped
+// on standard error, and what it waits for.
+TEST_F(ProcessTest, HeadlessStatusTextsReachStandardError)
+{
+    std::string claims = home.path() + "/claims";
+    QDir().mkpath(QString::fromStdString(claims));
+    home.writeSettings("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane\\Store9]\n"
+                       "\"DataSourceType\"=\"File\"\n\"ClaimFileMask\"=\"" + claims + "/*.clm\"\n"
+                       "\"ClaimFileRetryDelay\"=dword:00000001\n"
+                       "\"InboundHostName\"=\"127.0.0.1\"\n\"InboundPort\"=dword:00000009\n"
+                       "\"EnableNetwork1\"=\"1\"\n\"OutboundHostName1\"=\"127.0.0.1\"\n"
+                       "\"OutboundPort1A\"=dword:00000009\n\"EnableOutboundTwofishSecurity\"=\"1\"\n");
+    std::ofstream(claims + "/A.clm") << "CLAIM";
+    auto corvane = Start({"/config", "Store9", "-headless"}, QProcessEnvironment::systemEnvironment());
+    std::string errors;
+    EXPECT_TRUE(WaitFor([&] {
+        corvane->waitForReadyRead(100);
+        errors += corvane->readAllStandardError().toStdString();
+        return errors.find("(Failure 1 of 3)") != std::string::npos;
+    })) << errors;
+    EXPECT_NE(errors.find(">corvane: Connecting to Tuq Network...\n"), std::string::npos) << errors;
+    EXPECT_EQ(errors.front(), '<');
+    corvane->terminate();
+    EXPECT_TRUE(corvane->waitForFinished(30000));
 }
