@@ -21,10 +21,64 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             break;
         }
     }
-    for (const std::string& arg : args) {
-        line.noSecurity = line.noSecurity || IsSwitch(arg, "nosecurity");
-        line.noTrayIcon = line.noTrayIcon || IsSwitch(arg, "notrayicon");
-        line.headless = line.headless || IsSwitch(arg, "headless");
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (IsSwitch(arg, "config") && i + 1 < args.size()) {
+            ++i;  // the name
+        } else if (IsSwitch(arg, "nosecurity")) {
+            line.noSecurity = true;
+        } else if (IsSwitch(arg, "notrayicon")) {
+            line.noTrayIcon = true;
+        } else if (IsSwitch(arg, "headless")) {
+            line.headless = true;
+        } else if (arg == "--help" || arg == "-h") {
+            line.help = true;
+        } else if (arg == "--version" || arg == "-V") {
+            line.version = true;
+        } else if (!line.unknown) {
+            line.unknown = arg;
+        }
     }
     return line;
+}
+
+std::string UsageText()
+{
+    return R"(Usage: corvane [/config NAME] [/nosecurity] [/notrayicon] [-headless]
+       corvane --help | --version
+
+Corvane carries a pharmacy's NCPDP claims to the Tuq Network claims switch
+and the responses back, from claim files, a serial line or a TCP port.
+
+Switches (each also with "-" for "/", in any case):
+  /config NAME   serve the named configuration (one Corvane per name)
+  /nosecurity    no TLS and no Twofish toward the switch (testing only)
+  /notrayicon    no icon in the notification area
+  -headless      no window, even where a display is available
+  --help, -h     this text
+  --version, -V  the version of Corvane and of OpenSSL, Qt and Nettle
+
+Environment:
+  CORVANE_SETTINGS   the settings file (default:
+                     $XDG_CONFIG_HOME/Tuq Network/Corvane.reg, else
+                     ~/.config/Tuq Network/Corvane.reg)
+  DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM
+                     without a display that can be reached Corvane runs
+                     headless
+  XDG_RUNTIME_DIR    where the lock of each configuration is kept
+
+Files:
+  the settings file above; the general log ~/TuqData/TuqLog.txt and the
+  network log ~/TuqData/TuqNetLog.txt (settings DebugFileName and
+  NetworkDebugFileName)
+
+Signals:
+  SIGTERM, SIGINT   exit in order
+  SIGHUP            re-read the settings and restart the data source
+
+Exit status:
+  0  after an orderly exit
+  1  Corvane could not run (the reason is on standard error)
+  2  a wrong command line
+)";
 }

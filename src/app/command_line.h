@@ -10,7 +10,14 @@ struct CommandLine {
     bool noSecurity = false;
     bool noTrayIcon = false;
     bool headless = false;
+    bool help = false;     // --help, -h
+    bool version = false;  // --version, -V
+    // The first argument that is none of the above, if any.
+    std::optional<std::string> unknown;
 };
+
+// What --help prints.
+std::string UsageText();
 
 // args excludes the program name.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);

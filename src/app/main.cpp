@@ -11,6 +11,9 @@
 #include "config/settings.h"
 
 #include <QApplication>
+#include <QtGlobal>
+#include <nettle/version.h>
+#include <openssl/crypto.h>
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +92,21 @@ int main(int argc, char* argv[])
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     CommandLine commandLine = ParseCommandLine(args);
+    if (commandLine.unknown) {
+        std::fprintf(stderr, "corvane: unknown option '%s'\nTry 'corvane --help' for more information.\n",
+                     commandLine.unknown->c_str());
+        return 2;
+    }
+    if (commandLine.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (commandLine.version) {
+        std::printf("corvane %s\nOpenSSL %s\nQt %s\nNettle %d.%d\n", CORVANE_VERSION,
+                    OpenSSL_version(OPENSSL_VERSION_STRING), qVersion(), nettle_version_major(),
+                    nettle_version_minor());
+        return 0;
+    }
     if (commandLine.configName)
         SetConfigName(*commandLine.configName);
     LoadLogSettings();
@@ -98,8 +116,12 @@ int main(int argc, char* argv[])
     LogMsg("");
 
     SingleInstance instance(GetConfigName());
-    if (instance.heldElsewhere())
-        return 0;
+    if (instance.heldElsewhere()) {
+        LogMsg("Corvane:  another Corvane serves this configuration; ending.");
+        std::fprintf(stderr, "corvane: another Corvane already serves the configuration '%s' (its lock is '%s')\n",
+                     GetConfigName().c_str(), instance.lockPath().c_str());
+        return 1;
+    }
     if (!instance.error().empty()) {
         LogMsg("Cannot use the lock file '%s': %s", instance.lockPath().c_str(), instance.error().c_str());
         std::fprintf(stderr, "corvane: cannot use the lock file '%s': %s\n",

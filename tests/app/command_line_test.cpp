@@ -33,3 +33,30 @@ TEST(CommandLineTest, FlagsAnywhereIgnoringCase)
     EXPECT_FALSE(plain.noTrayIcon);
     EXPECT_FALSE(plain.headless);
 }
+
+TEST(CommandLineTest, HelpVersionAndUnknownArguments)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool help, version;
+        std::optional<std::string> unknown;
+    } cases[] = {
+        {{"--help"}, true, false, std::nullopt},
+        {{"-h"}, true, false, std::nullopt},
+        {{"--version"}, false, true, std::nullopt},
+        {{"-V"}, false, true, std::nullopt},
+        {{"/config", "--help"}, false, false, std::nullopt},  // a configuration's name
+        {{"--bogus", "-x"}, false, false, "--bogus"},
+        {{"-headless", "nosecurity"}, false, false, "nosecurity"},
+        {{"--notrayicon"}, false, false, "--notrayicon"},
+        {{"/config"}, false, false, "/config"},  // a name is missing
+    };
+    for (const Case& c : cases) {
+        CommandLine line = ParseCommandLine(c.args);
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        EXPECT_EQ(line.help, c.help);
+        EXPECT_EQ(line.version, c.version);
+        EXPECT_EQ(line.unknown, c.unknown);
+    }
+    EXPECT_NE(UsageText().find("SIGHUP"), std::string::npos);
+}

@@ -87,7 +87,7 @@ TEST_F(ProcessTest, SecondInstanceLeavesOnlyTheBannerSighupSendsSigtermEnds)
     auto second = Start({"-headless", "-CONFIG", "Store9"});
     ASSERT_TRUE(second->waitForFinished(30000));
     EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(second->exitCode(), 1);
     EXPECT_EQ(Count(Log(), "Corvane:  ******** Top of WinMain ********"), 2);
 
     // Another configuration name runs beside the first.
@@ -176,4 +176,23 @@ TEST_F(ProcessTest, HeadlessStatusTextsReachStandardError)
     EXPECT_EQ(errors.front(), '<');
     corvane->terminate();
     EXPECT_TRUE(corvane->waitForFinished(30000));
+}
+
+TEST_F(ProcessTest, HelpVersionAndUnknownOptionsEndAtOnce)
+{
+    struct Case {
+        QStringList args;
+        int exitCode;
+        QString output;  // on standard output, or on standard error for a failure
+    };
+    for (const Case& c : {Case{{"--help"}, 0, "Usage: corvane"}, Case{{"-V"}, 0, "OpenSSL "},
+                          Case{{"--bogus"}, 2, "corvane: unknown option '--bogus'"}}) {
+        QProcess corvane;
+        corvane.start(CorvaneBinary(), c.args);
+        ASSERT_TRUE(corvane.waitForFinished(30000)) << c.args.join(' ').toStdString();
+        EXPECT_EQ(corvane.exitCode(), c.exitCode) << c.args.join(' ').toStdString();
+        QString text = c.exitCode == 0 ? corvane.readAllStandardOutput() : corvane.readAllStandardError();
+        EXPECT_TRUE(text.contains(c.output)) << text.toStdString();
+    }
+    EXPECT_EQ(Log().find("Top of WinMain"), std::string::npos);
 }
