@@ -12,6 +12,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("pharmacy-sim");
+    QCoreApplication::setApplicationVersion(CORVANE_VERSION);
     // A peer that closes early must show as a failed claim, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     const PharmacyOptions options = ParsePharmacyOptions(app);

@@ -144,6 +144,7 @@ PharmacyOptions ParsePharmacyOptions(const QCoreApplication& app)
     QCommandLineParser parser;
     parser.setApplicationDescription(description);
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {"host", "Socket mode: address of the inbound port (default 127.0.0.1).", "address", "127.0.0.1"},
         {"port", "Socket mode: the inbound port.", "port"},

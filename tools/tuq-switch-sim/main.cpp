@@ -38,6 +38,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tuq-switch-sim");
+    QCoreApplication::setApplicationVersion(CORVANE_VERSION);
     const SwitchOptions options = ParseSwitchOptions(app);
 
     std::string error;

@@ -95,6 +95,7 @@ int TlsVersion(const QString& text)
 void AddOptions(QCommandLineParser& parser)
 {
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {"host", "Address to listen on (default 127.0.0.1).", "address", "127.0.0.1"},
         {"port", "Port to listen on; 0 picks a free one (default 6101).", "port", "6101"},
