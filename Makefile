@@ -1,7 +1,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test bench run clean
+.PHONY: all deps build test bench run clean install package package-check
 
 all: build
 
@@ -26,6 +26,21 @@ test: build
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)
+
+PREFIX ?= /usr/local
+
+install: build
+	cmake -B $(BUILD) -DCMAKE_INSTALL_PREFIX=$(PREFIX) > /dev/null
+	cmake --install $(BUILD)
+
+package: build
+	cmake -B $(BUILD) -DCMAKE_INSTALL_PREFIX=/usr > /dev/null
+	cd $(BUILD) && cpack
+
+# Builds the package and checks what it holds: its programs run, its desktop
+# entries, unit and manual pages are accepted by their own tools.
+package-check: package
+	@bash scripts/check-package.sh $(BUILD)
 
 run: build
 	@bash scripts/run-demo.sh $(BUILD)

@@ -9,6 +9,7 @@ packages=(
   libssl-dev nettle-dev openssl
   libgtest-dev googletest
   socat xvfb xauth trayer
+  desktop-file-utils man-db
 )
 
 missing=()
