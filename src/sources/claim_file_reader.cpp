@@ -11,6 +11,9 @@
 
 namespace {
 
+constexpr char kStx = '\x02';
+constexpr char kEtx = '\x03';
+
 FileIdentity IdentityOf(const struct stat& info)
 {
     return FileIdentity{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
@@ -103,4 +106,33 @@ ClaimFileContent ReadClaimFile(const std::string& path)
     content.ok = true;
     content.identity = IdentityOf(info);
     return content;
+}
+
+UnframedClaim UnframeClaim(std::string data, bool trimAtNewline)
+{
+    UnframedClaim result;
+    while (!data.empty() && (data.back() == '\r' || data.back() == '\n'))
+        data.pop_back();
+    if (trimAtNewline) {
+        size_t lineEnd = data.find_first_of("\r\n");
+        if (lineEnd != std::string::npos) {
+            result.cutAt = lineEnd;
+            result.lengthBeforeCut = data.size();
+            data.resize(lineEnd);
+        }
+    }
+    std::string& claim = result.claim = std::move(data);
+    if (!claim.empty() && claim.front() == kStx) {
+        result.hadStx = true;
+        claim.erase(0, 1);
+    }
+    if (!claim.empty() && claim.back() == kEtx) {
+        result.hadEtx = true;
+        claim.pop_back();
+    } else if (claim.size() >= 2 && claim[claim.size() - 2] == kEtx) {
+        result.hadEtx = true;
+        result.lrcByte = static_cast<unsigned char>(claim.back());
+        claim.resize(claim.size() - 2);
+    }
+    return result;
 }

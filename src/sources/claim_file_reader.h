@@ -35,6 +35,20 @@ struct ClaimFileContent {
 
 ClaimFileContent ReadClaimFile(const std::string& path);
 
+// A claim file's data once its trailing line ends and its VISA framing (a
+// leading STX, a trailing ETX, an LRC byte after the ETX) are taken off.
+struct UnframedClaim {
+    std::string claim;
+    bool hadStx = false;
+    bool hadEtx = false;
+    unsigned char lrcByte = 0;           // 0: none
+    size_t cutAt = std::string::npos;    // where the data was cut at a line end
+    size_t lengthBeforeCut = 0;
+};
+
+// trimAtNewline: cut at the first CR or LF left after the trailing ones.
+UnframedClaim UnframeClaim(std::string data, bool trimAtNewline);
+
 // The identity of the file at path without following a link; false when
 // there is no such entry.
 bool StatIdentity(const std::string& path, FileIdentity& identity);

@@ -18,16 +18,9 @@
 
 namespace {
 
-constexpr char kStx = '\x02';
-constexpr char kEtx = '\x03';
 constexpr int kPollMilliseconds = 1000;
 // The retry pause when the settings themselves cannot be read.
 constexpr int kSettingsRetrySeconds = 5;
-
-bool IsLineEnd(char c)
-{
-    return c == '\r' || c == '\n';
-}
 
 // Sets filePassBusy for the pass, also when it ends with an error.
 class PassBusyScope {
@@ -421,34 +414,18 @@ void ClaimFileSource::ForgetFilesNoLongerSetAside(const Pass& pass)
 
 std::string ClaimFileSource::PrepareClaim(CurrentClaim& current, std::string data)
 {
-    while (!data.empty() && IsLineEnd(data.back()))
-        data.pop_back();
-    if (GetClaimFileTrimAtNewline()) {
-        size_t lineEnd = data.find_first_of("\r\n");
-        if (lineEnd != std::string::npos) {
-            LogMsg("Truncating data at newline, pos(%d), Len(%d)", static_cast<int>(lineEnd) + 1,
-                   static_cast<int>(data.size()));
-            data.resize(lineEnd);
-        }
-    }
-
+    UnframedClaim unframed = UnframeClaim(std::move(data), GetClaimFileTrimAtNewline());
+    if (unframed.cutAt != std::string::npos)
+        LogMsg("Truncating data at newline, pos(%d), Len(%d)", static_cast<int>(unframed.cutAt) + 1,
+               static_cast<int>(unframed.lengthBeforeCut));
     host_.SetStatusText("Preparing to send file:  '" + current.name + "'");
-    std::string& claim = current.claim = data;
-    if (!claim.empty() && claim.front() == kStx) {
-        current.hadStx = true;
-        claim.erase(0, 1);
-    }
-    if (!claim.empty() && claim.back() == kEtx) {
-        current.hadEtx = true;
-        claim.pop_back();
-    } else if (claim.size() >= 2 && claim[claim.size() - 2] == kEtx) {
-        current.hadEtx = true;
-        current.lrcByte = static_cast<unsigned char>(claim.back());
-        claim.resize(claim.size() - 2);
-    }
-    if (claim.empty())
+    current.claim = std::move(unframed.claim);
+    current.hadStx = unframed.hadStx;
+    current.hadEtx = unframed.hadEtx;
+    current.lrcByte = unframed.lrcByte;
+    if (current.claim.empty())
         return "it holds no claim data";
-    if (claim.size() > static_cast<size_t>(kMaxFrameData))
+    if (current.claim.size() > static_cast<size_t>(kMaxFrameData))
         return FormatText("its claim is longer than %d bytes", kMaxFrameData);
     return "";
 }
