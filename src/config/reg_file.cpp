@@ -401,7 +401,12 @@ RegDocument::Entry& RegDocument::PutValue(Key& key, const RegValue& value)
         Entry& entry = key.entries[found->second];
         std::string storedName = entry.value.name;
         entry.value = value;
-        entry.value.name = storedName;
+        // The stored spelling stays, so lines that spell it otherwise are
+        // written anew; an unknown type has no other form than its lines.
+        if (value.name != storedName && value.kind != RegValueKind::Other) {
+            entry.value.name = storedName;
+            entry.value.rawEntry.clear();
+        }
         return entry;
     }
     key.entryIndex[folded] = key.entries.size();
