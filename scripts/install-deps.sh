@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need. Idempotent and
-# quiet when everything is present.
+# Installs the Debian packages that building and testing need, and those
+# named as arguments. Idempotent and quiet when everything is present.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,7 @@ packages=(
   libssl-dev nettle-dev openssl
   libgtest-dev googletest
   socat xvfb xauth trayer
+  "$@"
 )
 
 missing=()
