@@ -16,7 +16,8 @@ const std::string kUtf16LeBom = "\xFF\xFE";
 
 bool IsValidUtf8(const std::string& bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    // Stateless: a sequence cut off at the end is an error, not a wait for more.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     // The decoder works only when its result is taken.
     QString decoded = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     return !utf8.hasError();

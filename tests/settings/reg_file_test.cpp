@@ -227,6 +227,8 @@ TEST(RegFile, RewriteKeepsTheEncoding)
         {"UTF-8 with mark", "\xEF\xBB\xBF" + body, "\xEF\xBB\xBF" + body + added,
          RegEncoding::Utf8WithBom},
         {"Latin-1", Latin1(body), Latin1(body + added), RegEncoding::Latin1},
+        {"Latin-1 ending in a cut UTF-8 sequence", Latin1(body) + "; \xC3",
+         Latin1(body + added) + "; \xC3\r\n", RegEncoding::Latin1},
         {"UTF-16LE", Utf16WithBom(body), Utf16WithBom(body + added), RegEncoding::Utf16LeWithBom},
         // Behind a UTF-8 mark a stray ANSI byte stays as it is: dropping the
         // mark would make the whole file read as Latin-1.
