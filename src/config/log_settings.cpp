@@ -42,7 +42,7 @@ std::optional<std::string> LoadLogSettings()
         fresh.netFileName = GetNetworkDebugFileName();
     } catch (const std::exception& failure) {
         fresh = LogSettings{};
-        error = failure.what();
+        error = std::string("The general log is off: ") + failure.what();
     }
     SetLogSettings(fresh);
     SayInDefaultLog(error);

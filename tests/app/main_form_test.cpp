@@ -173,6 +173,7 @@ TEST_F(MainFormTest, StartupTickShowsUnreadableSettings)
                        "\"DebugFileName\"=\"C:\\TuqData\\log.txt\"\n");
     form.StartupTimerTimer();
     ASSERT_FALSE(notifier.errors.empty());
+    EXPECT_EQ(notifier.errors[0].rfind("The general log is off: ", 0), 0u) << notifier.errors[0];
     EXPECT_NE(notifier.errors[0].find(home.settingsFile() + " line 3 cannot be read"), std::string::npos)
         << notifier.errors[0];
 }

@@ -1,5 +1,6 @@
 #include "test_env.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -99,4 +100,32 @@ TEST_F(ProcessTest, SecondInstanceLeavesOnlyTheBannerSighupSendsSigtermEnds)
     ASSERT_NE(exited, std::string::npos);
     EXPECT_LT(exit, end);
     EXPECT_LT(end, exited);
+}
+
+TEST_F(ProcessTest, UnreadableSettingsAreSaidOnStandardErrorAndOnceInTheDefaultLog)
+{
+    QDir(QString::fromStdString(home.path())).mkpath("TuqData");
+    home.writeSettings("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\n"
+                       "\"DebugFileName\"=\"C:\\TuqData\\log.txt\"\n");
+    QProcess corvane;
+    corvane.setReadChannel(QProcess::StandardError);
+    corvane.start(CorvaneBinary(), {"-headless"});
+    ASSERT_TRUE(corvane.waitForStarted(30000));
+    std::string errors;
+    auto said = [&](int times) {
+        return WaitFor([&] {
+            corvane.waitForReadyRead(100);
+            errors += corvane.readAllStandardError().toStdString();
+            return Count(errors, "corvane: error: The general log is off: ") >= times;
+        });
+    };
+    ASSERT_TRUE(said(1)) << errors;
+    EXPECT_NE(errors.find(home.settingsFile() + " line 3 cannot be read"), std::string::npos) << errors;
+
+    ::kill(static_cast<pid_t>(corvane.processId()), SIGHUP);
+    ASSERT_TRUE(said(2)) << "a reload says it again: " << errors;
+    ::kill(static_cast<pid_t>(corvane.processId()), SIGTERM);
+    ASSERT_TRUE(corvane.waitForFinished(30000));
+    EXPECT_EQ(corvane.exitCode(), 0);
+    EXPECT_EQ(Count(ReadWholeFile(home.path() + "/TuqData/TuqLog.txt"), "Settings cannot be read: "), 1);
 }

@@ -32,6 +32,7 @@ TEST(LogSettings, UnreadableFileIsSaidOnceInTheDefaultLog)
     home.writeSettings(typoOnLine3);
     std::optional<std::string> error = LoadLogSettings();
     ASSERT_TRUE(error);
+    EXPECT_EQ(error->rfind("The general log is off: ", 0), 0u) << *error;
     EXPECT_NE(error->find(home.settingsFile() + " line 3 cannot be read"), std::string::npos) << *error;
     EXPECT_EQ(LoadLogSettings(), error) << "every load reports it";
     std::vector<std::string> lines = LinesOf(defaultLog);
