@@ -1,7 +1,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test bench run clean install package package-check
+.PHONY: all deps build test bench run clean install package package-check fuzz test-sanitize test-tsan
 
 all: build
 
@@ -23,6 +23,18 @@ build: deps $(BUILD)/build.ninja
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets (clang) over fuzz/corpus/; FUZZ_SECONDS per target.
+fuzz:
+	@bash scripts/fuzz.sh
+
+# The suite with AddressSanitizer and UndefinedBehaviorSanitizer (build-sanitize/).
+test-sanitize:
+	@bash scripts/sanitize.sh address
+
+# The threaded areas with ThreadSanitizer (build-tsan/).
+test-tsan:
+	@bash scripts/sanitize.sh thread
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)
@@ -46,4 +58,4 @@ run: build
 	@bash scripts/run-demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz

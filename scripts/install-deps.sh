@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need. Idempotent and
-# quiet when everything is present.
+# Installs the Debian packages that building and testing need, and those
+# named as arguments. Idempotent and quiet when everything is present.
 set -euo pipefail
 
 packages=(
@@ -10,6 +10,7 @@ packages=(
   libgtest-dev googletest
   socat xvfb xauth trayer
   desktop-file-utils man-db
+  "$@"
 )
 
 missing=()

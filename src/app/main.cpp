@@ -66,9 +66,10 @@ int RunForm(QCoreApplication& app, const CommandLine& commandLine, FormView& vie
         LogMsg("Received signal %d.", signalNumber);
         form.ExitClick(false);
     });
-    QObject::connect(&signalBridge, &SignalBridge::ReloadRequested, &form, [&form] {
+    QObject::connect(&signalBridge, &SignalBridge::ReloadRequested, &form, [&form, &notifier] {
         LogMsg("Received signal to reload the settings.");
-        LoadLogSettings();
+        if (std::optional<std::string> error = LoadLogSettings())
+            notifier.ShowError(*error);
         form.Controller().SendButtonClick();
     });
     // exit(), not quit(): quit() first asks every window to close and gives

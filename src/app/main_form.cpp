@@ -128,7 +128,8 @@ void TFendralForm::StoreVisibility()
 void TFendralForm::StartupTimerTimer()
 {
     startupTimer_.stop();
-    LoadLogSettings();
+    if (std::optional<std::string> error = LoadLogSettings())
+        notifier_.ShowError(*error);
     bool opened = false;
     try {
         opened = controller_.OpenDataSource();

@@ -4,35 +4,99 @@
 
 #include <QString>
 #include <QStringDecoder>
+#include <algorithm>
 #include <charconv>
 
 namespace {
 
 const char* const kHeader4 = "REGEDIT4";
 const char* const kHeader5 = "Windows Registry Editor Version 5.00";
+const std::string kUtf8Bom = "\xEF\xBB\xBF";
+const std::string kUtf16LeBom = "\xFF\xFE";
 
-std::string DecodeToUtf8(const std::string& bytes)
+bool IsValidUtf8(const std::string& bytes)
 {
-    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+    // Stateless: a sequence cut off at the end is an error, not a wait for more.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // The decoder works only when its result is taken.
+    QString decoded = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return !utf8.hasError();
+}
+
+struct DecodedText {
+    std::string text;  // UTF-8, except for invalid sequences behind a UTF-8 mark
+    RegEncoding encoding;
+};
+
+DecodedText Decode(const std::string& bytes)
+{
+    if (bytes.rfind(kUtf16LeBom, 0) == 0) {
         const auto* units = reinterpret_cast<const char16_t*>(bytes.data() + 2);
-        return QString::fromUtf16(units, static_cast<qsizetype>((bytes.size() - 2) / 2))
-            .toStdString();
+        QString text = QString::fromUtf16(units, static_cast<qsizetype>((bytes.size() - 2) / 2));
+        return {text.toStdString(), RegEncoding::Utf16LeWithBom};
     }
-    if (bytes.rfind("\xEF\xBB\xBF", 0) == 0)
-        return bytes.substr(3);
+    if (bytes.rfind(kUtf8Bom, 0) == 0)
+        return {bytes.substr(3), RegEncoding::Utf8WithBom};
+    if (IsValidUtf8(bytes))
+        return {bytes, RegEncoding::Utf8};
     // A REGEDIT4 export from Windows is in the ANSI code page, not UTF-8.
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (utf8.hasError())
-        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
-    return bytes;
+    QString text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return {text.toStdString(), RegEncoding::Latin1};
+}
+
+// The text in the encoding it was read in, such that it reads back the same.
+std::string Encode(const std::string& text, RegEncoding encoding)
+{
+    switch (encoding) {
+    case RegEncoding::Utf16LeWithBom: {
+        std::string bytes = kUtf16LeBom;
+        for (char16_t unit : QString::fromStdString(text).toStdU16String()) {
+            bytes += static_cast<char>(unit & 0xFF);
+            bytes += static_cast<char>(unit >> 8);
+        }
+        return bytes;
+    }
+    case RegEncoding::Utf8WithBom:
+        return kUtf8Bom + text;
+    case RegEncoding::Latin1: {
+        // Latin-1 bytes that happen to be valid UTF-8 would be read as UTF-8,
+        // and a character above U+00FF has no Latin-1 byte: UTF-8 then.
+        QString unicode = QString::fromStdString(text);
+        bool fits = std::all_of(unicode.begin(), unicode.end(),
+                                [](QChar c) { return c.unicode() <= 0xFF; });
+        if (fits) {
+            QByteArray latin1 = unicode.toLatin1();
+            std::string bytes(latin1.constData(), static_cast<size_t>(latin1.size()));
+            if (!IsValidUtf8(bytes))
+                return bytes;
+        }
+        return text;
+    }
+    default:
+        return text;
+    }
+}
+
+// Case-insensitive names as one form each, for lookups by hash.
+std::string FoldName(const std::string& name)
+{
+    bool ascii = std::all_of(name.begin(), name.end(),
+                             [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii)
+        return QString::fromStdString(name).toCaseFolded().toStdString();
+    std::string folded = name;
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return folded;
 }
 
 std::vector<std::string> SplitLines(const std::string& text)
 {
     std::vector<std::string> lines;
     size_t start = 0;
-    while (start <= text.size()) {
+    // A line end closes a line; it does not open an empty one.
+    while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos)
             end = text.size();
@@ -119,6 +183,8 @@ RegValue ParseValueEntry(const std::string& entry, int line)
 {
     RegValue value;
     size_t pos = 0;
+    if (entry.empty())
+        throw RegFormatError(line, "expected a quoted value name or [key]");
     if (entry[0] == '@')
         pos = 1;
     else if (entry[0] == '"')
@@ -185,7 +251,7 @@ std::string HexEntry(const std::string& prefix, const std::vector<uint8_t>& byte
 
 std::string FormatEntry(const RegValue& value)
 {
-    if (value.kind == RegValueKind::Other)
+    if (!value.rawEntry.empty())
         return value.rawEntry;
     std::string prefix = (value.name.empty() ? "@" : Quote(value.name)) + "=";
     switch (value.kind) {
@@ -207,13 +273,15 @@ RegFormatError::RegFormatError(int line, const std::string& reason)
 
 bool SameName(const std::string& a, const std::string& b)
 {
-    return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
+    return FoldName(a) == FoldName(b);
 }
 
 RegDocument RegDocument::Parse(const std::string& fileBytes)
 {
     RegDocument document;
-    std::vector<std::string> lines = SplitLines(DecodeToUtf8(fileBytes));
+    DecodedText decoded = Decode(fileBytes);
+    document.encoding_ = decoded.encoding;
+    std::vector<std::string> lines = SplitLines(decoded.text);
     size_t i = 0;
     while (i < lines.size() && Trim(lines[i]).empty())
         ++i;
@@ -223,97 +291,182 @@ RegDocument RegDocument::Parse(const std::string& fileBytes)
         throw RegFormatError(static_cast<int>(i + 1),
                              "the first line must be REGEDIT4 or "
                              "Windows Registry Editor Version 5.00");
+    document.header_ = Trim(lines[0]);
+    size_t firstEnd = decoded.text.find('\n');
+    if (firstEnd != std::string::npos && firstEnd > 0 && decoded.text[firstEnd - 1] == '\r')
+        document.lineEnd_ = "\r\n";
+    document.linesAfterHeader_.clear();
 
-    RegKey* key = nullptr;
+    Key* key = nullptr;
+    std::vector<std::string>* linesAfter = &document.linesAfterHeader_;
     for (++i; i < lines.size(); ++i) {
         const int lineNumber = static_cast<int>(i + 1);
         std::string entry = Trim(lines[i]);
-        if (entry.empty() || entry[0] == ';')
+        if (entry.empty() || entry[0] == ';') {
+            linesAfter->push_back(lines[i]);
             continue;
+        }
         if (entry[0] == '[') {
             if (entry.back() != ']' || entry.size() < 3 || entry[1] == '-')
                 throw RegFormatError(lineNumber, "a key must be written [path]");
-            key = &document.KeyForWriting(entry.substr(1, entry.size() - 2));
+            std::string path = entry.substr(1, entry.size() - 2);
+            key = document.FindKey(path);
+            if (!key) {
+                document.keyIndex_[FoldName(path)] = document.keys_.size();
+                document.keys_.push_back(Key{path, lines[i], {}, {}, {}});
+                key = &document.keys_.back();
+            }
+            // A key written twice is one key; the second key line goes.
+            linesAfter = &document.LastLinesAfter(*key);
             continue;
         }
         if (!key)
             throw RegFormatError(lineNumber, "a value must follow a [key] line");
         std::string raw = lines[i];
-        while (entry.back() == '\\' && i + 1 < lines.size()) {
+        while (!entry.empty() && entry.back() == '\\' && i + 1 < lines.size()) {
             entry.pop_back();
             entry += Trim(lines[++i]);
             raw += "\n" + lines[i];
         }
         RegValue value = ParseValueEntry(entry, lineNumber);
-        if (value.kind == RegValueKind::Other)
-            value.rawEntry = raw;
-        document.SetValue(key->path, value);
+        value.rawEntry = raw;
+        linesAfter = &document.PutValue(*key, value).linesAfter;
     }
     return document;
 }
 
 std::string RegDocument::ToText() const
 {
-    std::string text = std::string(kHeader4) + "\n\n";
-    for (const RegKey& key : keys_) {
-        text += "[" + key.path + "]\n";
-        for (const RegValue& value : key.values)
-            text += FormatEntry(value) + "\n";
-        text += "\n";
+    std::string text;
+    auto put = [&](const std::string& line) {
+        for (char c : line) {
+            if (c == '\n')
+                text += lineEnd_;
+            else
+                text += c;
+        }
+        text += lineEnd_;
+    };
+    auto putAll = [&](const std::vector<std::string>& lines) {
+        for (const std::string& line : lines)
+            put(line);
+    };
+    put(header_);
+    putAll(linesAfterHeader_);
+    for (const Key& key : keys_) {
+        put(key.line);
+        putAll(key.linesAfter);
+        for (const Entry& entry : key.entries) {
+            put(FormatEntry(entry.value));
+            putAll(entry.linesAfter);
+        }
     }
-    return text;
+    return Encode(text, encoding_);
 }
 
-const RegKey* RegDocument::FindKey(const std::string& keyPath) const
+const RegDocument::Key* RegDocument::FindKey(const std::string& keyPath) const
 {
-    for (const RegKey& key : keys_)
-        if (SameName(key.path, keyPath))
-            return &key;
-    return nullptr;
+    auto found = keyIndex_.find(FoldName(keyPath));
+    return found == keyIndex_.end() ? nullptr : &keys_[found->second];
 }
 
-RegKey* RegDocument::FindKey(const std::string& keyPath)
+RegDocument::Key* RegDocument::FindKey(const std::string& keyPath)
 {
-    return const_cast<RegKey*>(std::as_const(*this).FindKey(keyPath));
+    return const_cast<Key*>(std::as_const(*this).FindKey(keyPath));
 }
 
-RegKey& RegDocument::KeyForWriting(const std::string& keyPath)
+std::vector<std::string>& RegDocument::LastLinesAfter(Key& key)
 {
-    if (RegKey* key = FindKey(keyPath))
+    return key.entries.empty() ? key.linesAfter : key.entries.back().linesAfter;
+}
+
+RegDocument::Key& RegDocument::KeyForWriting(const std::string& keyPath)
+{
+    if (Key* key = FindKey(keyPath))
         return *key;
-    keys_.push_back(RegKey{keyPath, {}});
+    // A blank line before the new key, and one to end its values.
+    std::vector<std::string>& before =
+        keys_.empty() ? linesAfterHeader_ : LastLinesAfter(keys_.back());
+    if (before.empty() || !Trim(before.back()).empty())
+        before.push_back("");
+    keyIndex_[FoldName(keyPath)] = keys_.size();
+    keys_.push_back(Key{keyPath, "[" + keyPath + "]", {""}, {}, {}});
     return keys_.back();
+}
+
+RegDocument::Entry& RegDocument::PutValue(Key& key, const RegValue& value)
+{
+    std::string folded = FoldName(value.name);
+    auto found = key.entryIndex.find(folded);
+    if (found != key.entryIndex.end()) {
+        Entry& entry = key.entries[found->second];
+        std::string storedName = entry.value.name;
+        entry.value = value;
+        // The stored spelling stays, so lines that spell it otherwise are
+        // written anew; an unknown type has no other form than its lines.
+        if (value.name != storedName && value.kind != RegValueKind::Other) {
+            entry.value.name = storedName;
+            entry.value.rawEntry.clear();
+        }
+        return entry;
+    }
+    key.entryIndex[folded] = key.entries.size();
+    key.entries.push_back(Entry{value, {}});
+    return key.entries.back();
 }
 
 const RegValue* RegDocument::FindValue(const std::string& keyPath, const std::string& name) const
 {
-    const RegKey* key = FindKey(keyPath);
+    const Key* key = FindKey(keyPath);
     if (!key)
         return nullptr;
-    for (const RegValue& value : key->values)
-        if (SameName(value.name, name))
-            return &value;
-    return nullptr;
+    auto found = key->entryIndex.find(FoldName(name));
+    return found == key->entryIndex.end() ? nullptr : &key->entries[found->second].value;
 }
 
 void RegDocument::SetValue(const std::string& keyPath, const RegValue& value)
 {
-    RegKey& key = KeyForWriting(keyPath);
-    for (RegValue& existing : key.values) {
-        if (SameName(existing.name, value.name)) {
-            std::string storedName = existing.name;
-            existing = value;
-            existing.name = storedName;
-            return;
-        }
-    }
-    key.values.push_back(value);
+    RegValue fresh = value;
+    // A changed value is written anew; an unknown type has only its raw form.
+    if (fresh.kind != RegValueKind::Other)
+        fresh.rawEntry.clear();
+    Key& key = KeyForWriting(keyPath);
+    size_t count = key.entries.size();
+    PutValue(key, fresh);
+    if (key.entries.size() == count)
+        return;
+    // A new value goes right after the last one, before the lines that
+    // followed it (the blank line before the next key, say).
+    std::vector<std::string>& before =
+        count == 0 ? key.linesAfter : key.entries[count - 1].linesAfter;
+    key.entries.back().linesAfter = std::move(before);
+    before.clear();
 }
 
 void RegDocument::RemoveValue(const std::string& keyPath, const std::string& name)
 {
-    RegKey* key = FindKey(keyPath);
+    Key* key = FindKey(keyPath);
     if (!key)
         return;
-    std::erase_if(key->values, [&](const RegValue& value) { return SameName(value.name, name); });
+    auto found = key->entryIndex.find(FoldName(name));
+    if (found == key->entryIndex.end())
+        return;
+    size_t position = found->second;
+    // The comment and blank lines after it stay where they were.
+    std::vector<std::string>& before =
+        position == 0 ? key->linesAfter : key->entries[position - 1].linesAfter;
+    std::vector<std::string>& after = key->entries[position].linesAfter;
+    before.insert(before.end(), after.begin(), after.end());
+    key->entries.erase(key->entries.begin() + static_cast<std::ptrdiff_t>(position));
+    key->entryIndex.clear();
+    for (size_t i = 0; i < key->entries.size(); ++i)
+        key->entryIndex[FoldName(key->entries[i].value.name)] = i;
+}
+
+void RegDocument::ForEachValue(
+    const std::function<void(const std::string& keyPath, const RegValue& value)>& visit) const
+{
+    for (const Key& key : keys_)
+        for (const Entry& entry : key.entries)
+            visit(key.path, entry.value);
 }

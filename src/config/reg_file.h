@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // The registry export text format ("REGEDIT4" or "Windows Registry Editor
@@ -15,12 +17,7 @@ struct RegValue {
     std::string text;            // Text
     uint32_t dword = 0;          // Dword
     std::vector<uint8_t> bytes;  // Binary
-    std::string rawEntry;        // Other: the entry's lines exactly as read
-};
-
-struct RegKey {
-    std::string path;  // full path: HKEY_CURRENT_USER\Software\...
-    std::vector<RegValue> values;
+    std::string rawEntry;        // the entry's lines exactly as read; empty for a new value
 };
 
 // A line of the text that is not part of the format.
@@ -33,28 +30,61 @@ private:
     int line_;
 };
 
+// How the file's bytes were encoded; a rewrite uses the same.
+enum class RegEncoding { Utf8, Utf8WithBom, Latin1, Utf16LeWithBom };
+
 class RegDocument {
 public:
     // Accepts UTF-8 (with or without a byte-order mark), UTF-16LE with a
     // byte-order mark, and Latin-1 text that is not valid UTF-8. Empty input
-    // is an empty document.
+    // is an empty document. Linear in the size of the text.
     static RegDocument Parse(const std::string& fileBytes);
 
-    // UTF-8 text headed "REGEDIT4".
+    // The file as read, with comments, blank lines, header, line ends and
+    // encoding kept; only changed values are written anew. A new document is
+    // UTF-8 headed "REGEDIT4".
     std::string ToText() const;
+    RegEncoding Encoding() const { return encoding_; }
 
     const RegValue* FindValue(const std::string& keyPath, const std::string& name) const;
-    // Replaces a value of the same name (keeping its stored spelling) or
-    // adds it, creating the key when needed.
+    // Replaces a value of the same name (keeping its stored spelling and
+    // place) or adds it after the key's last value, creating the key when
+    // needed.
     void SetValue(const std::string& keyPath, const RegValue& value);
     void RemoveValue(const std::string& keyPath, const std::string& name);
 
-private:
-    RegKey* FindKey(const std::string& keyPath);
-    const RegKey* FindKey(const std::string& keyPath) const;
-    RegKey& KeyForWriting(const std::string& keyPath);
+    // Every value in file order.
+    void ForEachValue(
+        const std::function<void(const std::string& keyPath, const RegValue& value)>& visit) const;
 
-    std::vector<RegKey> keys_;
+private:
+    // A value and the comment and blank lines that follow it in the file.
+    struct Entry {
+        RegValue value;
+        std::vector<std::string> linesAfter;
+    };
+    struct Key {
+        std::string path;  // full path: HKEY_CURRENT_USER\Software\...
+        std::string line;  // "[path]" as read
+        std::vector<std::string> linesAfter;  // between the key line and its first value
+        std::vector<Entry> entries;
+        std::unordered_map<std::string, size_t> entryIndex;  // folded name -> entries
+    };
+
+    Key* FindKey(const std::string& keyPath);
+    const Key* FindKey(const std::string& keyPath) const;
+    Key& KeyForWriting(const std::string& keyPath);
+    // The lines after the key's last value, or after its key line.
+    static std::vector<std::string>& LastLinesAfter(Key& key);
+    // Adds or replaces; returns the entry now holding the value.
+    Entry& PutValue(Key& key, const RegValue& value);
+
+    RegEncoding encoding_ = RegEncoding::Utf8;
+    std::string header_ = "REGEDIT4";
+    std::string lineEnd_ = "\n";
+    std::vector<std::string> linesAfterHeader_ = {""};
+    std::vector<Key> keys_;
+    std::unordered_map<std::string, size_t> keyIndex_;  // folded path -> keys_
 };
 
 // Key paths and value names compare without regard to case.

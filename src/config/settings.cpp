@@ -105,7 +105,8 @@ void SetClaimFileTrimAtNewline(bool value) { WriteBool(Main, "ClaimFileTrimAtNew
 
 bool GetEnableDebugMessages() { return ReadBool(Main, "EnableDebugMessages", false); }
 void SetEnableDebugMessages(bool value) { WriteBool(Main, "EnableDebugMessages", value); }
-std::string GetDebugFileName() { return ReadText(Main, "DebugFileName", TuqDataFile("TuqLog.txt")); }
+std::string GetDebugFileName() { return ReadText(Main, "DebugFileName", DefaultDebugFileName()); }
+std::string DefaultDebugFileName() { return TuqDataFile("TuqLog.txt"); }
 void SetDebugFileName(const std::string& value) { WriteText(Main, "DebugFileName", value); }
 bool GetEnableSerialPortMessages() { return ReadBool(Main, "EnableSerialPortMessages", false); }
 void SetEnableSerialPortMessages(bool value) { WriteBool(Main, "EnableSerialPortMessages", value); }

@@ -58,6 +58,8 @@ void SetClaimFileTrimAtNewline(bool value);
 bool GetEnableDebugMessages();
 void SetEnableDebugMessages(bool value);
 std::string GetDebugFileName();
+// $HOME/TuqData/TuqLog.txt: the general log when "DebugFileName" is missing.
+std::string DefaultDebugFileName();
 void SetDebugFileName(const std::string& value);
 bool GetEnableSerialPortMessages();
 void SetEnableSerialPortMessages(bool value);

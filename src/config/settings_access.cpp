@@ -21,7 +21,7 @@ std::string& ConfigName()
     throw SettingsError(FormatText("Invalid data type for '%s'", name.c_str()));
 }
 
-RegDocument ReadForValue(const std::string& name)
+std::shared_ptr<const RegDocument> ReadForValue(const std::string& name)
 {
     try {
         return ReadSettingsFile(SettingsFilePath());
@@ -32,8 +32,8 @@ RegDocument ReadForValue(const std::string& name)
 
 std::optional<RegValue> Find(const std::string& keyPath, const std::string& name)
 {
-    RegDocument document = ReadForValue(name);
-    const RegValue* value = document.FindValue(keyPath, name);
+    std::shared_ptr<const RegDocument> document = ReadForValue(name);
+    const RegValue* value = document->FindValue(keyPath, name);
     return value ? std::optional<RegValue>(*value) : std::nullopt;
 }
 

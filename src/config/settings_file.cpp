@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -98,6 +100,72 @@ std::string WriteTemporaryFile(const std::string& path, const std::string& text)
     return name;
 }
 
+// What tells one version of the file from another without reading it.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+};
+
+bool SameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool Earlier(const timespec& a, const timespec& b)
+{
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+bool SameStamp(const FileStamp& a, const FileStamp& b)
+{
+    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           SameTime(a.modified, b.modified) && SameTime(a.changed, b.changed);
+}
+
+FileStamp StampOf(const struct stat& status)
+{
+    return {status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
+}
+
+// The last file parsed; the relay thread reads settings too.
+struct ParsedFile {
+    std::string path;
+    FileStamp stamp;
+    std::shared_ptr<const RegDocument> document;
+};
+std::mutex parsedMutex;
+ParsedFile parsed;
+
+std::shared_ptr<const RegDocument> ParsedVersion(const std::string& path, const FileStamp& stamp)
+{
+    std::lock_guard<std::mutex> lock(parsedMutex);
+    if (parsed.document && parsed.path == path && SameStamp(parsed.stamp, stamp))
+        return parsed.document;
+    return nullptr;
+}
+
+void ForgetParsedFile()
+{
+    std::lock_guard<std::mutex> lock(parsedMutex);
+    parsed = ParsedFile{};
+}
+
+// File times come from the kernel's coarse clock. A change made in the same
+// tick as the read may leave every time stamp as it was, so a file changed
+// no earlier than the read began is parsed again next time.
+void KeepParsedFile(const std::string& path, const FileStamp& stamp, const timespec& readStart,
+                    const std::shared_ptr<const RegDocument>& document)
+{
+    std::lock_guard<std::mutex> lock(parsedMutex);
+    if (Earlier(stamp.modified, readStart) && Earlier(stamp.changed, readStart))
+        parsed = ParsedFile{path, stamp, document};
+    else
+        parsed = ParsedFile{};
+}
+
 void SyncFolder(const std::string& folder)
 {
     FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -132,21 +200,33 @@ std::string SettingsFilePath()
     return folder + "/Tuq Network/Corvane.reg";
 }
 
-RegDocument ReadSettingsFile(const std::string& path)
+std::shared_ptr<const RegDocument> ReadSettingsFile(const std::string& path)
 {
+    timespec readStart{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &readStart);
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            return {};
+            return std::make_shared<const RegDocument>();
         throw SettingsFileError(SettingsFileError::Stage::Read,
                                 "cannot open settings file " + path + ": " + ErrnoText());
     }
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0)
+        throw SettingsFileError(SettingsFileError::Stage::Read,
+                                "cannot read settings file " + path + ": " + ErrnoText());
+    const FileStamp stamp = StampOf(status);
+    if (auto document = ParsedVersion(path, stamp))
+        return document;
+
     std::string bytes;
     if (!ReadAll(fd.get(), bytes))
         throw SettingsFileError(SettingsFileError::Stage::Read,
                                 "cannot read settings file " + path + ": " + ErrnoText());
     try {
-        return RegDocument::Parse(bytes);
+        auto document = std::make_shared<const RegDocument>(RegDocument::Parse(bytes));
+        KeepParsedFile(path, stamp, readStart, document);
+        return document;
     } catch (const RegFormatError& error) {
         throw SettingsFileError(SettingsFileError::Stage::Read,
                                 "settings file " + path + " line " +
@@ -174,7 +254,7 @@ void UpdateSettingsFile(const std::string& path, const std::function<void(RegDoc
                                 "cannot open " + lockPath + ": " + ErrnoText());
     LockExclusively(lock.get(), lockPath);
 
-    RegDocument document = ReadSettingsFile(path);
+    RegDocument document = *ReadSettingsFile(path);
     change(document);
     std::string temporary = WriteTemporaryFile(path, document.ToText());
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
@@ -182,5 +262,6 @@ void UpdateSettingsFile(const std::string& path, const std::function<void(RegDoc
         ::unlink(temporary.c_str());
         throw SettingsFileError(SettingsFileError::Stage::Write, reason);
     }
+    ForgetParsedFile();
     SyncFolder(folder.empty() ? "." : folder.string());
 }

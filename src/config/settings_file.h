@@ -2,6 +2,7 @@
 #include "config/reg_file.h"
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -25,8 +26,10 @@ std::string UserHomeFolder();
 // (~/.config when XDG_CONFIG_HOME is unset).
 std::string SettingsFilePath();
 
-// The whole file; an empty document when the file does not exist.
-RegDocument ReadSettingsFile(const std::string& path);
+// The whole file; an empty document when the file does not exist. The parsed
+// file is kept and handed out again while the file's identity (device,
+// inode), size and change times stay the same; any thread may call this.
+std::shared_ptr<const RegDocument> ReadSettingsFile(const std::string& path);
 
 // Under an exclusive lock: re-reads the file, applies change, writes a
 // temporary file beside it (mode 0600), syncs it and renames it into place.

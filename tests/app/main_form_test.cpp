@@ -200,3 +200,15 @@ TEST_F(MainFormTest, StartupTickWithIncompleteSettingsAsksForOptions)
     EXPECT_TRUE(Contains(lines, "Options Button Invoked."));
     EXPECT_TRUE(Contains(lines, "End of Options Button Click action."));
 }
+
+TEST_F(MainFormTest, StartupTickShowsUnreadableSettings)
+{
+    TFendralForm form(CommandLine{}, view, notifier);
+    home.writeSettings("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\n"
+                       "\"DebugFileName\"=\"C:\\TuqData\\log.txt\"\n");
+    form.StartupTimerTimer();
+    ASSERT_FALSE(notifier.errors.empty());
+    EXPECT_EQ(notifier.errors[0].rfind("The general log is off: ", 0), 0u) << notifier.errors[0];
+    EXPECT_NE(notifier.errors[0].find(home.settingsFile() + " line 3 cannot be read"), std::string::npos)
+        << notifier.errors[0];
+}

@@ -196,3 +196,31 @@ TEST_F(ProcessTest, HelpVersionAndUnknownOptionsEndAtOnce)
     }
     EXPECT_EQ(Log().find("Top of WinMain"), std::string::npos);
 }
+
+TEST_F(ProcessTest, UnreadableSettingsAreSaidOnStandardErrorAndOnceInTheDefaultLog)
+{
+    QDir(QString::fromStdString(home.path())).mkpath("TuqData");
+    home.writeSettings("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\n"
+                       "\"DebugFileName\"=\"C:\\TuqData\\log.txt\"\n");
+    QProcess corvane;
+    corvane.setReadChannel(QProcess::StandardError);
+    corvane.start(CorvaneBinary(), {"-headless"});
+    ASSERT_TRUE(corvane.waitForStarted(30000));
+    std::string errors;
+    auto said = [&](int times) {
+        return WaitFor([&] {
+            corvane.waitForReadyRead(100);
+            errors += corvane.readAllStandardError().toStdString();
+            return Count(errors, "corvane: error: The general log is off: ") >= times;
+        });
+    };
+    ASSERT_TRUE(said(1)) << errors;
+    EXPECT_NE(errors.find(home.settingsFile() + " line 3 cannot be read"), std::string::npos) << errors;
+
+    ::kill(static_cast<pid_t>(corvane.processId()), SIGHUP);
+    ASSERT_TRUE(said(2)) << "a reload says it again: " << errors;
+    ::kill(static_cast<pid_t>(corvane.processId()), SIGTERM);
+    ASSERT_TRUE(corvane.waitForFinished(30000));
+    EXPECT_EQ(corvane.exitCode(), 0);
+    EXPECT_EQ(Count(ReadWholeFile(home.path() + "/TuqData/TuqLog.txt"), "Settings cannot be read: "), 1);
+}

@@ -157,6 +157,8 @@ TEST(RegFile, BadLinesAreReportedByNumber)
         {"REGEDIT4\n[K]\n\"A\"\n", 3},
         {"REGEDIT4\n[K\n", 2},
         {"REGEDIT4\n[K]\n\"A\"=text\n", 3},
+        {"REGEDIT4\n[K]\n\\\n", 3},
+        {"REGEDIT4\n[K]\n\\\n\n\"A\"=\"1\"\n", 3},
     };
     for (const auto& c : cases) {
         try {
@@ -166,6 +168,105 @@ TEST(RegFile, BadLinesAreReportedByNumber)
             EXPECT_EQ(error.line(), c.line) << c.text << error.what();
         }
     }
+}
+
+TEST(RegFile, RewriteKeepsCommentsBlankLinesAndLayout)
+{
+    const std::string original = "Windows Registry Editor Version 5.00\r\n"
+                                 "; Corvane for the counter\r\n\r\n"
+                                 "[K]\r\n"
+                                 "; the first one\r\n"
+                                 "\"A\" = \"1\"\r\n"
+                                 "\"Block\"=hex:01,\\\r\n"
+                                 "    02\r\n"
+                                 "\"B\"=\"2\"\r\n"
+                                 "  ; after B\r\n\r\n"
+                                 "[L]\r\n"
+                                 "\"C\"=dword:00000003";
+    RegDocument document = RegDocument::Parse(original);
+    EXPECT_EQ(document.ToText(), original + "\r\n") << "read and written unchanged";
+
+    document.SetValue("k", RegValue{"a", RegValueKind::Text, "one", 0, {}, ""});
+    document.SetValue("K", RegValue{"New", RegValueKind::Dword, "", 7, {}, ""});
+    document.RemoveValue("K", "B");
+    document.SetValue("M", RegValue{"D", RegValueKind::Text, "4", 0, {}, ""});
+    EXPECT_EQ(document.ToText(), "Windows Registry Editor Version 5.00\r\n"
+                                 "; Corvane for the counter\r\n\r\n"
+                                 "[K]\r\n"
+                                 "; the first one\r\n"
+                                 "\"A\"=\"one\"\r\n"
+                                 "\"Block\"=hex:01,\\\r\n"
+                                 "    02\r\n"
+                                 "\"New\"=dword:00000007\r\n"
+                                 "  ; after B\r\n\r\n"
+                                 "[L]\r\n"
+                                 "\"C\"=dword:00000003\r\n\r\n"
+                                 "[M]\r\n"
+                                 "\"D\"=\"4\"\r\n\r\n");
+}
+
+std::string Latin1(const std::string& utf8)
+{
+    QByteArray bytes = QString::fromStdString(utf8).toLatin1();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// Each file is rewritten in the encoding it was read in, and every value,
+// old or new, reads back as it was.
+TEST(RegFile, RewriteKeepsTheEncoding)
+{
+    const std::string body = "REGEDIT4\r\n\r\n[K]\r\n\"SystemID\"=\"M\xC3\x9CLLER\"\r\n";
+    const std::string added = "\"Path\"=\"/home/J\xC3\xB6rg\"\r\n";
+    const struct {
+        const char* name;
+        std::string before;
+        std::string after;
+        RegEncoding encoding;
+    } cases[] = {
+        {"UTF-8", body, body + added, RegEncoding::Utf8},
+        {"UTF-8 with mark", "\xEF\xBB\xBF" + body, "\xEF\xBB\xBF" + body + added,
+         RegEncoding::Utf8WithBom},
+        {"Latin-1", Latin1(body), Latin1(body + added), RegEncoding::Latin1},
+        {"Latin-1 ending in a cut UTF-8 sequence", Latin1(body) + "; \xC3",
+         Latin1(body + added) + "; \xC3\r\n", RegEncoding::Latin1},
+        {"UTF-16LE", Utf16WithBom(body), Utf16WithBom(body + added), RegEncoding::Utf16LeWithBom},
+        // Behind a UTF-8 mark a stray ANSI byte stays as it is: dropping the
+        // mark would make the whole file read as Latin-1.
+        {"UTF-8 with mark and a stray byte", "\xEF\xBB\xBF" + body + "\"Odd\"=\"\xE9\"\r\n",
+         "\xEF\xBB\xBF" + body + "\"Odd\"=\"\xE9\"\r\n" + added, RegEncoding::Utf8WithBom},
+    };
+    for (const auto& c : cases) {
+        RegDocument document = RegDocument::Parse(c.before);
+        EXPECT_EQ(document.Encoding(), c.encoding) << c.name;
+        document.SetValue("K", RegValue{"Path", RegValueKind::Text, "/home/J\xC3\xB6rg", 0, {}, ""});
+        std::string written = document.ToText();
+        EXPECT_EQ(written, c.after) << c.name;
+        RegDocument again = RegDocument::Parse(written);
+        EXPECT_EQ(again.FindValue("K", "SystemID")->text, "M\xC3\x9CLLER") << c.name;
+        EXPECT_EQ(again.FindValue("K", "Path")->text, "/home/J\xC3\xB6rg") << c.name;
+    }
+}
+
+TEST(RegFile, Latin1FileTakesUtf8WhenLatin1CannotHoldAValue)
+{
+    RegDocument document = RegDocument::Parse(Latin1("REGEDIT4\n[K]\n\"A\"=\"\xC3\xA9\"\n"));
+    document.SetValue("K", RegValue{"B", RegValueKind::Text, "\xE2\x82\xAC", 0, {}, ""});
+    std::string written = document.ToText();
+    EXPECT_EQ(written, "REGEDIT4\n[K]\n\"A\"=\"\xC3\xA9\"\n\"B\"=\"\xE2\x82\xAC\"\n");
+    RegDocument again = RegDocument::Parse(written);
+    EXPECT_EQ(again.FindValue("K", "A")->text, "\xC3\xA9");
+    EXPECT_EQ(again.FindValue("K", "B")->text, "\xE2\x82\xAC");
+}
+
+TEST(RegFile, ValuesAreVisitedInFileOrder)
+{
+    RegDocument document =
+        RegDocument::Parse("REGEDIT4\n[K]\n\"A\"=\"1\"\n[L]\n@=dword:2\n[k]\n\"b\"=\"3\"\n");
+    std::vector<std::string> seen;
+    document.ForEachValue([&](const std::string& key, const RegValue& value) {
+        seen.push_back(key + "/" + value.name);
+    });
+    EXPECT_EQ(seen, (std::vector<std::string>{"K/A", "K/b", "L/"}));
 }
 
 }  // namespace

@@ -122,13 +122,30 @@ TEST(SettingsFile, WritesKeepEverythingElse)
     home.writeSettings(original);
     SetClaimFileRetries(8);
     EXPECT_EQ(ReadWholeFile(home.settingsFile()),
-              "REGEDIT4\n\n"
-              "[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\n"
-              "\"Odd\"=hex(2):25,00,00,00\n"
-              "\"Baud\"=dword:00002580\n"
-              "\"ClaimFileRetries\"=dword:00000008\n\n"
-              "[HKEY_CURRENT_USER\\Software\\Other]\n"
-              "\"Keep\"=\"me\"\n\n");
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\r\n"
+              "\"Odd\"=hex(2):25,00,00,00\r\n"
+              "\"Baud\"=dword:00002580\r\n"
+              "\"ClaimFileRetries\"=dword:00000008\r\n\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Other]\r\n"
+              "\"Keep\"=\"me\"\r\n");
+}
+
+TEST(SettingsFile, WindowPositionWriteKeepsCommentsAndBlankLines)
+{
+    TestHome home;
+    const std::string head = "REGEDIT4\n"
+                             "; written by hand, keep this\n\n"
+                             "[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\n"
+                             "; where the claims come from\n"
+                             "\"ClaimFileMask\"=\"/srv/claims/*.clm\"\n";
+    const std::string tail = "\n; the serial line\n"
+                             "[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane\\InputSerialPort]\n"
+                             "\"Baud\"=dword:00002580\n";
+    home.writeSettings(head + tail);
+    SetLeft(12);
+    EXPECT_EQ(ReadWholeFile(home.settingsFile()), head + "\"Left\"=dword:0000000c\n" + tail);
+    EXPECT_EQ(GetLeft(), 12);
 }
 
 TEST(SettingsFile, ConcurrentWritersLoseNothing)
