@@ -1,7 +1,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test bench run clean
+.PHONY: all deps build test bench run screenshots clean
 
 all: build
 
@@ -22,6 +22,10 @@ bench: build
 
 run: build
 	@bash scripts/run-demo.sh $(BUILD)
+
+# The windows as PNG files in docs/screenshots, rendered without a display.
+screenshots: build
+	$(BUILD)/bin/corvane-screenshots docs/screenshots
 
 clean:
 	rm -rf $(BUILD)
