@@ -74,8 +74,6 @@ int RunForm(QCoreApplication& app, const CommandLine& commandLine, FormView& vie
     QObject::connect(&form, &TFendralForm::ExitFinished, &app, [] { QCoreApplication::exit(0); });
     if (window) {
         window->Attach(form, notifier);
-        QObject::connect(window, &MainWindow::CloseRequested, &form, &TFendralForm::FormClose);
-        QObject::connect(window, &MainWindow::OpenRequested, &form, &TFendralForm::OpenClick);
         auto* guiApp = static_cast<QGuiApplication*>(&app);
         QObject::connect(guiApp, &QGuiApplication::commitDataRequest, &form, &TFendralForm::SessionEnding);
     }

@@ -124,6 +124,7 @@ QWidget* MainWindow::BuildContent()
         buttons->addWidget(NewButton(action));
 
     auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(6, 6, 6, 0);
     layout->addLayout(grid);
     layout->addStretch(1);
     layout->addLayout(buttons);
@@ -156,6 +157,8 @@ void MainWindow::Attach(TFendralForm& form, UserNotifier& notifier)
     form_ = &form;
     notifier_ = &notifier;
     connect(&form, &QObject::destroyed, this, [this] { form_ = nullptr; });
+    connect(this, &MainWindow::CloseRequested, &form, &TFendralForm::FormClose);
+    connect(this, &MainWindow::OpenRequested, &form, &TFendralForm::OpenClick);
     DispatchController& controller = form.Controller();
     Run(sendAction_, [&controller] { controller.SendButtonClick(); });
     Run(cancelAction_, [&controller] { controller.CancelButtonClick(true); });

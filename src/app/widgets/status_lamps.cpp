@@ -35,6 +35,7 @@ void StatusLamp::SetLit(bool lit)
         return;
     lit_ = lit;
     update();
+    emit LitChanged(lit_);
 }
 
 void StatusLamp::paintEvent(QPaintEvent*)

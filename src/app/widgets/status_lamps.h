@@ -16,6 +16,9 @@ public:
     void SetLit(bool lit);
     QSize sizeHint() const override { return QSize(14, 14); }
 
+signals:
+    void LitChanged(bool lit);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
