@@ -200,3 +200,26 @@ TEST_F(MainFormTest, StartupTickWithIncompleteSettingsAsksForOptions)
     EXPECT_TRUE(Contains(lines, "Options Button Invoked."));
     EXPECT_TRUE(Contains(lines, "End of Options Button Click action."));
 }
+
+TEST_F(MainFormTest, StartupTickEndsAtTheErrorBoxWhenTheSourceCannotOpen)
+{
+    SetVisible(false);
+    SetHeight(250);
+    SetDataSourceSerialPort();
+    SetInboundHostName("127.0.0.1");
+    SetInboundPort(9);
+    SetEnableNetwork1(true);
+    SetOutboundHostName1("127.0.0.1");
+    SetOutboundPort1A(9);
+    SetEnableOutboundTwofishSecurity(true);
+    SetComNumber(1);
+    SetComPortDevice(1, home.path() + "/no-such-device");
+    TFendralForm form(CommandLine{}, view, notifier);
+    form.StartupTimerTimer();
+    ASSERT_EQ(notifier.errors.size(), 1u);
+    // Neither the request for settings nor the Options sequence follows.
+    EXPECT_TRUE(notifier.messages.empty());
+    EXPECT_FALSE(Contains(LogBodies(LogPath()), "Options Button Invoked."));
+    EXPECT_FALSE(view.IsShown());
+    EXPECT_TRUE(form.OptionsEnabled());
+}
