@@ -83,10 +83,7 @@ QCheckBox* MainWindow::NewIndicator(QAction* action, const QString& caption)
     auto* box = new QCheckBox(caption, this);
     box->setObjectName(action->objectName() + "Box");
     connect(box, &QCheckBox::clicked, action, &QAction::trigger);
-    connect(action, &QAction::changed, box, [box, action] {
-        box->setChecked(action->isChecked());
-        box->setEnabled(action->isEnabled());
-    });
+    connect(action, &QAction::changed, box, [box, action] { box->setChecked(action->isChecked()); });
     connect(action, &QAction::triggered, this, &MainWindow::RefreshActions);
     return box;
 }
@@ -160,14 +157,14 @@ void MainWindow::Attach(TFendralForm& form, UserNotifier& notifier)
     connect(this, &MainWindow::CloseRequested, &form, &TFendralForm::FormClose);
     connect(this, &MainWindow::OpenRequested, &form, &TFendralForm::OpenClick);
     DispatchController& controller = form.Controller();
-    Run(sendAction_, [&controller] { controller.SendButtonClick(); });
-    Run(cancelAction_, [&controller] { controller.CancelButtonClick(true); });
-    Run(optionsAction_, [&controller] { controller.OptionButtonClick(true); });
-    Run(logAction_, [&form] { form.OpenDebugFilesButtonClick(); });
-    Run(netLogAction_, [&form] { form.OpenDebugNetFilesButtonClick(); });
-    Run(exitAction_, [&form] { form.ExitClick(true); });
-    Run(exitItem_, [&form] { form.ExitClick(true); });
-    Run(optionsItem_, [&form] { form.OptionsItemClick(); });
+    RunOnTrigger(sendAction_, [&controller] { controller.SendButtonClick(); });
+    RunOnTrigger(cancelAction_, [&controller] { controller.CancelButtonClick(true); });
+    RunOnTrigger(optionsAction_, [&controller] { controller.OptionButtonClick(true); });
+    RunOnTrigger(logAction_, [&form] { form.OpenDebugFilesButtonClick(); });
+    RunOnTrigger(netLogAction_, [&form] { form.OpenDebugNetFilesButtonClick(); });
+    RunOnTrigger(exitAction_, [&form] { form.ExitClick(true); });
+    RunOnTrigger(exitItem_, [&form] { form.ExitClick(true); });
+    RunOnTrigger(optionsItem_, [&form] { form.OptionsItemClick(); });
     sourceLamps_->Watch(controller.Modem().SourcePort());
     switchLamps_->Watch(controller.Switch().ApdComPort);
     // The actions follow the controller whenever the program has nothing
@@ -178,7 +175,7 @@ void MainWindow::Attach(TFendralForm& form, UserNotifier& notifier)
 }
 
 // An error that leaves a handler is shown and the program goes on.
-void MainWindow::Run(QAction* action, std::function<void()> handler)
+void MainWindow::RunOnTrigger(QAction* action, std::function<void()> handler)
 {
     connect(action, &QAction::triggered, this, [this, handler] {
         try {

@@ -67,7 +67,7 @@ private:
     QCheckBox* NewIndicator(QAction* action, const QString& caption);
     QWidget* BuildContent();
     void BuildTray();
-    void Run(QAction* action, std::function<void()> handler);
+    void RunOnTrigger(QAction* action, std::function<void()> handler);
 
     TFendralForm* form_ = nullptr;
     UserNotifier* notifier_ = nullptr;
