@@ -266,7 +266,14 @@ void MainWindow::SetTitle(const QString& title)
 
 void MainWindow::SetTrayIconShown(bool shown)
 {
-    tray_->setVisible(shown && QSystemTrayIcon::isSystemTrayAvailable());
+    // Qt puts the icon into a system tray that appears later, as a panel
+    // started after the program does.
+    tray_->setVisible(shown);
+}
+
+bool MainWindow::TrayIconPresent() const
+{
+    return tray_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void MainWindow::SetStatusText(const QString& text)
@@ -281,7 +288,7 @@ QString MainWindow::StatusText() const
 
 void MainWindow::ShowTrayMessage(const QString& title, const QString& text)
 {
-    if (tray_->isVisible())
+    if (TrayIconPresent())
         tray_->showMessage(title, text, QSystemTrayIcon::Warning);
 }
 
@@ -297,6 +304,6 @@ void MainWindow::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
     // Minimised beside a tray icon, the window leaves the task bar entirely;
     // the icon brings it back. Hidden after the state change has settled.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_->isVisible())
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIconPresent())
         QTimer::singleShot(0, this, &QWidget::hide);
 }

@@ -67,6 +67,9 @@ private:
     QCheckBox* NewIndicator(QAction* action, const QString& caption);
     QWidget* BuildContent();
     void BuildTray();
+    // Shown and held by a system tray: only then can the user get back to a
+    // window that left the screen.
+    bool TrayIconPresent() const;
     void RunOnTrigger(QAction* action, std::function<void()> handler);
 
     TFendralForm* form_ = nullptr;
