@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
 namespace {
 
@@ -67,4 +68,20 @@ TEST_F(WindowTest, AboutNamesTheProductContactAndLicences)
     EXPECT_TRUE(ok->isDefault());
     ok->click();
     EXPECT_EQ(window.About(), nullptr);
+}
+
+TEST_F(WindowTest, AboutLinksOpenTheBrowserAndTheMailProgram)
+{
+    UrlRecorder desktop({"https", "mailto"});
+    window.AboutButtonClick();
+    for (QLabel* label : window.About()->findChildren<QLabel*>()) {
+        if (!label->text().startsWith("<a "))
+            continue;
+        QTest::mousePress(label, Qt::LeftButton, {}, QPoint(4, label->height() / 2));
+        QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(4, label->height() / 2));
+    }
+    ASSERT_EQ(desktop.opened.size(), 2u);
+    EXPECT_EQ(desktop.opened[0], QUrl("https://www.tuqnetwork.example/"));
+    EXPECT_EQ(desktop.opened[1], QUrl("mailto:support@tuqnetwork.example"));
+    window.About()->accept();
 }
