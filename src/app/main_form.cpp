@@ -142,8 +142,10 @@ void TFendralForm::StartupTimerTimer()
     try {
         opened = controller_.OpenDataSource();
     } catch (const std::exception& error) {
-        // The error ends the tick, as in any other handler.
+        // The error ends the tick, as in any other handler; headless, the
+        // open is tried again after the pause.
         notifier_.ShowError(error.what());
+        controller_.WaitForUser(error.what());
         return;
     }
     if (opened)

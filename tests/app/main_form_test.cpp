@@ -222,4 +222,6 @@ TEST_F(MainFormTest, StartupTickEndsAtTheErrorBoxWhenTheSourceCannotOpen)
     EXPECT_FALSE(Contains(LogBodies(LogPath()), "Options Button Invoked."));
     EXPECT_FALSE(view.IsShown());
     EXPECT_TRUE(form.OptionsEnabled());
+    ASSERT_EQ(notifier.waits.size(), 1u);
+    EXPECT_EQ(notifier.waits[0].reason, notifier.errors[0]);
 }
