@@ -7,7 +7,6 @@
 #include "app/user_notifier.h"
 #include "config/settings.h"
 #include "relay/security_flag.h"
-
 #include "base/system_path.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,6 @@
 #include "window_fixture.h"
 
+#include "app/wait_until.h"
 #include "app/widgets/status_lamps.h"
 #include "config/log_settings.h"
 #include "config/settings.h"
@@ -27,7 +28,40 @@ QAction* TrayItem(MainWindow& window, const QString& text)
     return nullptr;
 }
 
+// While the start-up tick's message is up, looks at what the window offers
+// once the program is idle.
+class OptionsWatcher : public RecordingNotifier {
+public:
+    MainWindow* window = nullptr;
+    bool optionsOffDuringMessage = false;
+    void ShowMessage(const std::string& text) override
+    {
+        RecordingNotifier::ShowMessage(text);
+        optionsOffDuringMessage = WaitUntil(
+            [this] {
+                return !Button(*window, "OptionsButton")->isEnabled() && !TrayItem(*window, "Options")->isEnabled();
+            },
+            30000, 250);
+    }
+};
+
 } // namespace
+
+TEST(WindowStartup, OptionsAreOffWhileTheTickAsksForSettings)
+{
+    TestHome home;
+    OptionsWatcher notifier;
+    MainWindow window;
+    notifier.window = &window;
+    TFendralForm form(CommandLine{}, window, notifier);
+    window.Attach(form, notifier);
+    form.StartupTimerTimer();
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_TRUE(notifier.optionsOffDuringMessage);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return Button(window, "OptionsButton")->isEnabled() && TrayItem(window, "Options")->isEnabled(); },
+        30000, 250));
+}
 
 TEST_F(WindowTest, ShowsTheCaptionsAndToolTipsInOrder)
 {
