@@ -1,7 +1,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test bench run clean install package package-check fuzz test-sanitize test-tsan
+.PHONY: all deps build test bench run screenshots clean install package package-check fuzz test-sanitize test-tsan
 
 all: build
 
@@ -56,6 +56,10 @@ package-check: package
 
 run: build
 	@bash scripts/run-demo.sh $(BUILD)
+
+# The windows as PNG files in docs/screenshots, rendered without a display.
+screenshots: build
+	$(BUILD)/bin/corvane-screenshots docs/screenshots
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config ccache
-  qt6-base-dev qt6-serialport-dev libgl-dev libxcb1-dev
+  qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev libxcb1-dev
   libssl-dev nettle-dev openssl
   libgtest-dev googletest
   socat xvfb xauth trayer

@@ -77,13 +77,30 @@ int RunForm(QCoreApplication& app, const CommandLine& commandLine, FormView& vie
     // running.
     QObject::connect(&form, &TFendralForm::ExitFinished, &app, [] { QCoreApplication::exit(0); });
     if (window) {
-        QObject::connect(window, &MainWindow::CloseRequested, &form, &TFendralForm::FormClose);
-        QObject::connect(window, &MainWindow::OpenRequested, &form, &TFendralForm::OpenClick);
+        window->Attach(form, notifier);
         auto* guiApp = static_cast<QGuiApplication*>(&app);
         QObject::connect(guiApp, &QGuiApplication::commitDataRequest, &form, &TFendralForm::SessionEnding);
     }
     app.exec();
     LogMsg("Corvane:  End");
+    return 0;
+}
+
+// An error while the window is made reaches the standard error box, then
+// the program ends as after Exit.
+int RunWindow(int& argc, char** argv, const CommandLine& commandLine)
+{
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    try {
+        MainWindow window;
+        MessageBoxNotifier notifier(&window);
+        return RunForm(app, commandLine, window, notifier, &window);
+    } catch (const std::exception& error) {
+        LogMsg("Corvane:  Exception '%s'", error.what());
+        MessageBoxNotifier(nullptr).ShowError(error.what());
+        LogMsg("Corvane:  End");
+    }
     return 0;
 }
 
@@ -138,11 +155,7 @@ int main(int argc, char* argv[])
             HeadlessNotifier notifier;
             return RunForm(app, commandLine, view, notifier, nullptr);
         }
-        QApplication app(argc, argv);
-        app.setQuitOnLastWindowClosed(false);
-        MainWindow window;
-        MessageBoxNotifier notifier(&window);
-        return RunForm(app, commandLine, window, notifier, &window);
+        return RunWindow(argc, argv, commandLine);
     } catch (const std::exception& error) {
         LogMsg("Corvane:  Exception '%s'", error.what());
         std::fprintf(stderr, "corvane: %s\n", error.what());

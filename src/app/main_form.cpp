@@ -7,13 +7,21 @@
 #include "app/user_notifier.h"
 #include "config/settings.h"
 #include "relay/security_flag.h"
+#include "base/system_path.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <algorithm>
 
 namespace {
 
 const char* const DesignedTitle = "Corvane";
+
+void OpenInViewer(const std::string& path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ToSystemPath(path))));
+}
 
 } // namespace
 
@@ -134,7 +142,11 @@ void TFendralForm::StartupTimerTimer()
     try {
         opened = controller_.OpenDataSource();
     } catch (const std::exception& error) {
+        // The error ends the tick, as in any other handler; headless, the
+        // open is tried again after the pause.
         notifier_.ShowError(error.what());
+        controller_.WaitForUser(error.what());
+        return;
     }
     if (opened)
         return;
@@ -159,6 +171,40 @@ void TFendralForm::FormClose()
 void TFendralForm::OpenClick()
 {
     view_.SetShown(true);
+}
+
+void TFendralForm::OptionsItemClick()
+{
+    OpenClick();
+    controller_.OptionButtonClick(true);
+}
+
+void TFendralForm::OpenDebugFilesButtonClick()
+{
+    if (GeneralLoggingEnabled())
+        OpenInViewer(GeneralLogFileName());
+}
+
+void TFendralForm::OpenDebugNetFilesButtonClick()
+{
+    if (NetworkLoggingEnabled())
+        OpenInViewer(NetworkLogFileName());
+}
+
+ActionStates TFendralForm::CurrentActionStates()
+{
+    const ControllerState& state = controller_.State();
+    const bool active = controller_.IsActive();
+    ActionStates states;
+    states.send = !active;
+    states.cancel = active && !state.cancelRequested;
+    states.options = optionsEnabled_ && !controller_.OptionsRunning();
+    states.log = GeneralLoggingEnabled();
+    states.netLog = NetworkLoggingEnabled();
+    states.claimDirectoryActive = state.filePassBusy || controller_.IsFileTimerEnabled();
+    states.serialPortActive = controller_.Modem().IsSourcePortOpen();
+    states.socketPortActive = controller_.HasRelayThread();
+    return states;
 }
 
 void TFendralForm::SessionEnding()

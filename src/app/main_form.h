@@ -8,6 +8,19 @@
 class FormView;
 class UserNotifier;
 
+// What the window's actions show, from the controller's state and the
+// cached log settings.
+struct ActionStates {
+    bool send = false;
+    bool cancel = false;
+    bool options = false;
+    bool log = false;
+    bool netLog = false;
+    bool claimDirectoryActive = false;
+    bool serialPortActive = false;
+    bool socketPortActive = false;
+};
+
 // The main window's logic: geometry and title at creation, the start-up
 // tick, Close, Open and Exit. What it shows goes through a FormView, so the
 // same form runs with a window, headless, or under test.
@@ -25,12 +38,19 @@ public:
     QString Title() const { return title_; }
     bool OptionsEnabled() const { return optionsEnabled_; }
     bool StartupTimerActive() const { return startupTimer_.isActive(); }
+    ActionStates CurrentActionStates();
 
 public slots:
     void StartupTimerTimer();
     void ExitClick(bool fromControl);
     void FormClose();
     void OpenClick();
+    // The tray menu's Options: the window first, then the Options sequence.
+    void OptionsItemClick();
+    // Log and Net Log: the log file in the desktop's text viewer, when that
+    // log is on. A viewer that does not start is not worth a message.
+    void OpenDebugFilesButtonClick();
+    void OpenDebugNetFilesButtonClick();
     // The desktop session is ending: leave as Exit does.
     void SessionEnding();
 

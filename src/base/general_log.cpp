@@ -142,6 +142,11 @@ std::string NetworkLogFileName()
     return CurrentSettings().netFileName;
 }
 
+bool GeneralLoggingEnabled()
+{
+    return CurrentSettings().enabled;
+}
+
 bool NetworkLoggingEnabled()
 {
     return CurrentSettings().netEnabled;

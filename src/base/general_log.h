@@ -42,4 +42,5 @@ bool SerialPortLoggingEnabled();
 // The cached names of the two log files, for the Log and Net Log actions.
 std::string GeneralLogFileName();
 std::string NetworkLogFileName();
+bool GeneralLoggingEnabled();
 bool NetworkLoggingEnabled();

@@ -212,3 +212,28 @@ TEST_F(MainFormTest, StartupTickShowsUnreadableSettings)
     EXPECT_NE(notifier.errors[0].find(home.settingsFile() + " line 3 cannot be read"), std::string::npos)
         << notifier.errors[0];
 }
+
+TEST_F(MainFormTest, StartupTickEndsAtTheErrorBoxWhenTheSourceCannotOpen)
+{
+    SetVisible(false);
+    SetHeight(250);
+    SetDataSourceSerialPort();
+    SetInboundHostName("127.0.0.1");
+    SetInboundPort(9);
+    SetEnableNetwork1(true);
+    SetOutboundHostName1("127.0.0.1");
+    SetOutboundPort1A(9);
+    SetEnableOutboundTwofishSecurity(true);
+    SetComNumber(1);
+    SetComPortDevice(1, home.path() + "/no-such-device");
+    TFendralForm form(CommandLine{}, view, notifier);
+    form.StartupTimerTimer();
+    ASSERT_EQ(notifier.errors.size(), 1u);
+    // Neither the request for settings nor the Options sequence follows.
+    EXPECT_TRUE(notifier.messages.empty());
+    EXPECT_FALSE(Contains(LogBodies(LogPath()), "Options Button Invoked."));
+    EXPECT_FALSE(view.IsShown());
+    EXPECT_TRUE(form.OptionsEnabled());
+    ASSERT_EQ(notifier.waits.size(), 1u);
+    EXPECT_EQ(notifier.waits[0].reason, notifier.errors[0]);
+}
