@@ -1,0 +1,45 @@
+#pragma once
+#include "app/options/options_values.h"
+
+#include <string>
+#include <vector>
+
+// The checks the Options dialog runs when OK is pressed, in their order.
+// Each failure names its message, the page and the control (by object name)
+// to show, and the setting it concerns.
+
+enum class OptionsPage { TuqConnection, Network, Security, DataSource, LogMisc };
+
+const char* OptionsPageName(OptionsPage page);
+
+// A missing folder: the dialog asks whether to create it.
+class FolderQuestion {
+public:
+    enum class Answer { Yes, No, Cancel };
+    virtual ~FolderQuestion() = default;
+    virtual Answer Ask(const std::string& title, const std::string& question) = 0;
+};
+
+struct OptionsFailure {
+    int check = 0;        // 1..31, in the order the checks run
+    std::string message;  // empty when a folder question was cancelled
+    OptionsPage page = OptionsPage::TuqConnection;
+    std::string control;
+    std::string setting;  // as written in the settings file, section first
+};
+
+enum class CheckScope {
+    // The dialog: stop at the first failure; a folder the user chose not to
+    // create is no failure.
+    FirstFailure,
+    // The check command: every failure, a missing folder among them.
+    AllFailures,
+};
+
+// Trimmed texts are written back where the dialog shows them trimmed (the
+// claim-file mask, response extension and folders).
+std::vector<OptionsFailure> RunOptionsChecks(OptionsValues& values, FolderQuestion& question, CheckScope scope);
+
+// One line per failure: "setting: message", line breaks of a message
+// folded into spaces.
+std::string FailureLine(const OptionsFailure& failure);
