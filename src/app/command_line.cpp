@@ -25,6 +25,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         line.noSecurity = line.noSecurity || IsSwitch(arg, "nosecurity");
         line.noTrayIcon = line.noTrayIcon || IsSwitch(arg, "notrayicon");
         line.headless = line.headless || IsSwitch(arg, "headless");
+        line.checkConfig = line.checkConfig || arg == "--check-config";
     }
     return line;
 }

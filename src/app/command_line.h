@@ -10,6 +10,7 @@ struct CommandLine {
     bool noSecurity = false;
     bool noTrayIcon = false;
     bool headless = false;
+    bool checkConfig = false;  // --check-config: check the settings and end
 };
 
 // args excludes the program name.

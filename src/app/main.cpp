@@ -4,6 +4,7 @@
 #include "app/headless_notifier.h"
 #include "app/headless_view.h"
 #include "app/main_form.h"
+#include "app/options/settings_report.h"
 #include "app/signal_bridge.h"
 #include "app/single_instance.h"
 #include "app/widgets/main_window.h"
@@ -92,6 +93,8 @@ int main(int argc, char* argv[])
     if (commandLine.configName)
         SetConfigName(*commandLine.configName);
     LoadLogSettings();
+    if (commandLine.checkConfig)
+        return RunCheckConfig(stdout);
 
     LogMsg("");
     LogMsg("Corvane:  ******** Top of WinMain ********");

@@ -79,8 +79,8 @@ struct Place {
 
 class Checker {
 public:
-    Checker(OptionsValues& values, FolderQuestion& question, CheckScope scope)
-        : v_(values), question_(question), scope_(scope)
+    Checker(OptionsValues& values, FolderQuestion& question, CheckScope scope, ListenTest listenTest)
+        : v_(values), question_(question), scope_(scope), listenTest_(listenTest)
     {
     }
 
@@ -249,7 +249,7 @@ private:
             return Fail(21, "Please enter a non-numeric host name/IP address for the inbound socket port.", hostEdit);
         if (port < 1 || port > 65535)
             return Fail(22, "Please enter a valid port number (1 to 65535) for the inbound socket port.", portEdit);
-        if (!CanListenOn(host, port))
+        if (listenTest_ == ListenTest::Open && !CanListenOn(host, port))
             return Fail(23,
                         "Failure opening Data Source Socket Port " + std::to_string(port) + ", Host '" + host +
                             "'.  Please specify a different host and/or port number (1 to 65535).\n\nNote that "
@@ -307,6 +307,7 @@ private:
     OptionsValues& v_;
     FolderQuestion& question_;
     CheckScope scope_;
+    ListenTest listenTest_;
     std::vector<OptionsFailure> failures_;
 };
 
@@ -324,9 +325,10 @@ const char* OptionsPageName(OptionsPage page)
     return "";
 }
 
-std::vector<OptionsFailure> RunOptionsChecks(OptionsValues& values, FolderQuestion& question, CheckScope scope)
+std::vector<OptionsFailure> RunOptionsChecks(OptionsValues& values, FolderQuestion& question, CheckScope scope,
+                                             ListenTest listenTest)
 {
-    return Checker(values, question, scope).Run();
+    return Checker(values, question, scope, listenTest).Run();
 }
 
 std::string FailureLine(const OptionsFailure& failure)

@@ -36,9 +36,14 @@ enum class CheckScope {
     AllFailures,
 };
 
+// Whether the inbound port is tried by opening a listening socket. A
+// running Corvane of the same configuration may hold it itself.
+enum class ListenTest { Open, Skip };
+
 // Trimmed texts are written back where the dialog shows them trimmed (the
 // claim-file mask, response extension and folders).
-std::vector<OptionsFailure> RunOptionsChecks(OptionsValues& values, FolderQuestion& question, CheckScope scope);
+std::vector<OptionsFailure> RunOptionsChecks(OptionsValues& values, FolderQuestion& question, CheckScope scope,
+                                             ListenTest listenTest = ListenTest::Open);
 
 // One line per failure: "setting: message", line breaks of a message
 // folded into spaces.
