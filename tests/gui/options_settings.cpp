@@ -62,9 +62,11 @@ OptionsSettings::OptionsSettings(const TestHome& home)
         ports["COM" + std::to_string(n)] = Text(home.path() + "/no-such-tty" + std::to_string(n));
 }
 
-void OptionsSettings::Write(const TestHome& home) const
+void OptionsSettings::Write(const TestHome& home, const std::string& configName) const
 {
-    const std::string key = "HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane";
+    std::string key = "HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane";
+    if (!configName.empty())
+        key += "\\" + configName;
     home.writeSettings("REGEDIT4\n\n" + Section(key, main) + Section(key + "\\InputSerialPort", serial) +
                        Section(key + "\\Network", network) + Section(key + "\\Ports", ports));
 }

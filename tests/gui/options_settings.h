@@ -17,8 +17,8 @@ struct OptionsSettings {
     std::map<std::string, std::string> ports;
     std::string claimFolder;  // exists
 
-    // Writes the settings file of the default configuration.
-    void Write(const TestHome& home) const;
+    // Writes the settings file with this configuration only.
+    void Write(const TestHome& home, const std::string& configName = "") const;
 };
 
 std::string Text(const std::string& value);
