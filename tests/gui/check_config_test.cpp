@@ -1,9 +1,8 @@
+#include "app/wait_until.h"
 #include "options_settings.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QProcess>
-#include <QThread>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
@@ -23,16 +22,9 @@ Finished Corvane(const QStringList& args)
     return {process.exitCode(), process.readAllStandardOutput().toStdString()};
 }
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 60000)
+bool WaitFor(const std::function<bool()>& done)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
+    return WaitUntil(done, 60000, 20);
 }
 
 // Host 1 without a name, claims in a folder that is not there, no System ID.
