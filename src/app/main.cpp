@@ -9,6 +9,7 @@
 #include "app/single_instance.h"
 #include "app/widgets/main_window.h"
 #include "app/widgets/message_box_notifier.h"
+#include "app/widgets/options_dialog.h"
 #include "config/settings.h"
 
 #include <QApplication>
@@ -76,6 +77,7 @@ int RunForm(QCoreApplication& app, const CommandLine& commandLine, FormView& vie
     if (window) {
         QObject::connect(window, &MainWindow::CloseRequested, &form, &TFendralForm::FormClose);
         QObject::connect(window, &MainWindow::OpenRequested, &form, &TFendralForm::OpenClick);
+        form.Controller().SetOptionsPanel([window] { return OptionsDialog(window).Execute(); });
         auto* guiApp = static_cast<QGuiApplication*>(&app);
         QObject::connect(guiApp, &QGuiApplication::commitDataRequest, &form, &TFendralForm::SessionEnding);
     }
