@@ -124,18 +124,9 @@ void LoadDialUp(OptionsValues& values, LoadPurpose purpose)
 
     std::string stored = GetDialUpConnection();
     // Without entries to choose from, the stored ones stay as they are.
-    if (values.dialUpEntries.empty() || Contains(values.dialUpEntries, stored)) {
-        values.dialUpConnection = stored;
-        LoadDialParametersFromStore(values);
-        return;
-    }
-    values.dialUpConnection = values.dialUpEntries.front();
-    PeerEntry entry;
-    if (ReadPeerEntry(values.dialUpConnection, entry)) {
-        values.dialUpUser = entry.user;
-        values.dialUpPassword = entry.password;
-        values.dialUpPhone = entry.phone;
-    }
+    bool keepStored = values.dialUpEntries.empty() || Contains(values.dialUpEntries, stored);
+    values.dialUpConnection = keepStored ? stored : values.dialUpEntries.front();
+    FillDialParameters(values);
 }
 
 // A port the relay could listen on, for a configuration that has none yet.
@@ -371,6 +362,21 @@ double ParseEnqPause(const std::string& text)
     bool ok = false;
     double seconds = QString::fromStdString(text).toDouble(&ok);
     return ok ? seconds : 0.5;
+}
+
+void FillDialParameters(OptionsValues& values)
+{
+    if (values.dialUpConnection == GetDialUpConnection()) {
+        LoadDialParametersFromStore(values);
+        return;
+    }
+    PeerEntry entry;
+    if (!ReadPeerEntry(values.dialUpConnection, entry))
+        return;
+    values.dialUpUser = entry.user;
+    values.dialUpPassword = entry.password;
+    values.dialUpPhone = entry.phone;
+    values.dialUpDomain.clear();
 }
 
 bool AnyHostEnabled(const OptionsValues& values)

@@ -132,3 +132,6 @@ std::string FormatEnqPause(double seconds);
 // A real, 0.5 when the text is not one.
 double ParseEnqPause(const std::string& text);
 bool AnyHostEnabled(const OptionsValues& values);
+// The dial parameters of the selected entry: the stored ones for the stored
+// entry, else the entry's own from the phone book.
+void FillDialParameters(OptionsValues& values);

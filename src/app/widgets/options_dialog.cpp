@@ -218,6 +218,7 @@ QWidget* OptionsDialog::NetworkPage()
     connect(connectionGroup_, &QButtonGroup::buttonToggled, this, &OptionsDialog::UpdateRules);
     entryCombo_ = new QComboBox;
     entryCombo_->setObjectName("DNConnectionComboBox");
+    connect(entryCombo_, &QComboBox::activated, this, &OptionsDialog::SelectEntry);
     connectOnStartupBox_ = Box("Connect on startup", "DNStartupCheckBox", "If checked, connect to ISP on program startup");
 
     auto* dial = new QGroupBox(" Dial Parameters ");
@@ -697,6 +698,16 @@ void OptionsDialog::UpdateRules()
     connectOnStartupBox_->setEnabled(dialUp);
     for (QLineEdit* edit : {dialUserEdit_, dialPasswordEdit_, dialPhoneEdit_, dialDomainEdit_})
         edit->setEnabled(dialUp);
+}
+
+void OptionsDialog::SelectEntry()
+{
+    OptionsValues values = Values();
+    FillDialParameters(values);
+    dialUserEdit_->setText(Q(values.dialUpUser));
+    dialPasswordEdit_->setText(Q(values.dialUpPassword));
+    dialPhoneEdit_->setText(Q(values.dialUpPhone));
+    dialDomainEdit_->setText(Q(values.dialUpDomain));
 }
 
 void OptionsDialog::SelectModem()

@@ -51,6 +51,7 @@ private:
     void ReadDialUp(OptionsValues& values) const;
     void ReadSerialPort(OptionsValues& values) const;
     void UpdateRules();
+    void SelectEntry();
     void SelectModem();
     void ConfigureModem();
     void PickFile(QLineEdit* edit, const QString& title, const QString& filter);
