@@ -130,6 +130,14 @@ TEST(OptionsDialogTest, ControlRulesAndCancel)
     Find<QRadioButton>(dialog, "DNLanRadioButton")->click();
     EXPECT_FALSE(Find<QLineEdit>(dialog, "DialUpUserEdit")->isEnabled());
 
+    // Every entry of the tool-tip table found its control.
+    int tips = 0;
+    for (QWidget* control : dialog.findChildren<QWidget*>())
+        tips += control->toolTip().isEmpty() ? 0 : 1;
+    EXPECT_EQ(tips, 65);
+    EXPECT_EQ(Find<QLineEdit>(dialog, "ClaimFileRetriesEdit")->toolTip(),
+              "Number of attempts allowed to send claim before responding with Host Unavailable message.");
+
     QTest::mouseClick(Find<QPushButton>(dialog, "CancelButton"), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_EQ(ReadWholeFile(home.settingsFile()), before);

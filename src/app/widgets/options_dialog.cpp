@@ -73,28 +73,24 @@ private:
     QWidget* parent_;
 };
 
-QLineEdit* Edit(const char* name, const char* tip = nullptr)
+QLineEdit* Edit(const char* name)
 {
     auto* edit = new QLineEdit;
     edit->setObjectName(name);
-    if (tip)
-        edit->setToolTip(tip);
     return edit;
 }
 
-QLineEdit* DigitsEdit(const char* name, const char* tip = nullptr)
+QLineEdit* DigitsEdit(const char* name)
 {
-    QLineEdit* edit = Edit(name, tip);
+    QLineEdit* edit = Edit(name);
     edit->installEventFilter(new DigitKeys(edit, false));
     return edit;
 }
 
-QCheckBox* Box(const QString& text, const char* name, const char* tip = nullptr)
+QCheckBox* Box(const QString& text, const char* name)
 {
     auto* box = new QCheckBox(text);
     box->setObjectName(name);
-    if (tip)
-        box->setToolTip(tip);
     return box;
 }
 
@@ -126,6 +122,81 @@ void CheckNone(QButtonGroup* group)
     group->setExclusive(true);
 }
 
+// One line for every control a user may wonder about, by object name.
+const std::pair<const char*, const char*> kToolTips[] = {
+    {"Network1CheckBox", "Send claims to host 1."},
+    {"Network2CheckBox", "Send claims to host 2 when host 1 cannot be reached."},
+    {"Network3CheckBox", "Send claims to host 3 when hosts 1 and 2 cannot be reached."},
+    {"ModemCheckBox", "Send claims by modem call (VISA II) when no host can be reached."},
+    {"OutHost1Edit", "Name or IP address of Tuq host 1."},
+    {"OutPort1AEdit", "First port of host 1 (0: unassigned)."},
+    {"OutPort1BEdit", "Second port of host 1 (0: unassigned)."},
+    {"OutHost2Edit", "Name or IP address of Tuq host 2."},
+    {"OutPort2AEdit", "First port of host 2 (0: unassigned)."},
+    {"OutPort2BEdit", "Second port of host 2 (0: unassigned)."},
+    {"OutHost3Edit", "Name or IP address of Tuq host 3."},
+    {"OutPort3AEdit", "First port of host 3 (0: unassigned)."},
+    {"OutPort3BEdit", "Second port of host 3 (0: unassigned)."},
+    {"TapiReplyTimeoutEdit", "Number of seconds to wait for claim response from Tuq dial-up server."},
+    {"TapiRetriesEdit", "Number of times to dial before giving up."},
+    {"TapiRetryDelayEdit", "Number of seconds to wait between dial attempts."},
+    {"DNLanRadioButton", "The network is always there (local area network or permanent connection)."},
+    {"DNPhoneRadioButton", "Dial up the network through this dial-up networking entry first."},
+    {"DNConnectionComboBox", "Dial-up networking entry (a pppd peer) to dial."},
+    {"DNStartupCheckBox", "If checked, connect to ISP on program startup"},
+    {"NetPersistCheckBox", "If checked, socket connection to Tuq persists when there are no pending transactions."},
+    {"NetWriteTimeoutEdit", "Number of seconds allowed to write a claim to a host port."},
+    {"NetConnectTimeoutEdit", "Number of seconds allowed to connect to a host port."},
+    {"NetOverallTimeoutEdit", "Total number of seconds allowed to process claim via the network hosts."},
+    {"NetTwofishCheckBox", "If checked, claim data buffer is internally encrypted using 128-bit Twofish algorithm."},
+    {"NetEnableSSLCheckBox", "If checked, the connection to Tuq uses SSL with a client certificate."},
+    {"SSLCertificateEdit", "PEM file holding the client certificate and its private key."},
+    {"SSLCertificateFileButton", "Select the SSL client certificate file."},
+    {"SSLCAFileEdit", "PEM file of the certificate authority that signed Tuq's certificate."},
+    {"SSLCAFileButton", "Select the SSL certificate authority file."},
+    {"SSLClientPasswordEdit", "Password of the client certificate's private key."},
+    {"MaskSSLPwdCheckBox", "If checked, the password is shown as '*' characters."},
+    {"ClaimDirectoryRadioButton", "Claims arrive as files matching this mask."},
+    {"ClaimFileMaskEdit", "Folder and wildcard of the claim files, such as /home/pharmacy/TuqData/*.clm"},
+    {"SerialPortRadioButton", "Claims arrive on this serial port from a pharmacy system that dials a modem."},
+    {"DTRDSR", "DTR/DSR hardware flow control."},
+    {"RTSCTS", "RTS/CTS hardware flow control."},
+    {"XOnEdit", "Character code of XON."},
+    {"XOffEdit", "Character code of XOFF."},
+    {"Visa2CheckBox", "Checked if the pharmacy system speaks VISA II (else VISA I)."},
+    {"LrcCheckBox", "Checked if a checksum follows claim data."},
+    {"EnqHalfSecCheckBox", "If checked, pause before sending ENQ after connecting."},
+    {"ClosePortCheckBox", "Check if desire serial port to close for 1 sec. when VISA 1 claim complete"},
+    {"EnqPauseEdit", "Number of seconds to pause before sending ENQ after connecting."},
+    {"SPClientRetriesEdit", "Number of times to try to send response to client via serial port."},
+    {"DSSocketRadioButton", "Claims arrive from client computers on the inbound socket port."},
+    {"DSInHostEdit", "The name or IP address of the local computer."},
+    {"DSInPortEdit", "Port on which Corvane listens for inbound connections."},
+    {"DSIdleTimeoutEdit", "Number of seconds of inactivity after which an inbound connection is terminated."},
+    {"DSInSocketFormatComboBox", "Format of data received from client computers."},
+    {"ClaimFileRetriesEdit",
+     "Number of attempts allowed to send claim before responding with Host Unavailable message."},
+    {"ClaimFileRetryDelayEdit",
+     "Number of seconds to wait after a communications failure before a resend is attempted."},
+    {"TrimAtNewlineCheckBox", "Only send first line of data in file."},
+    {"ResponseFileExtEdit", "Extension of the response files, such as .rsp"},
+    {"ResponseFileFolderEdit", "Folder for the response files; empty writes them beside the claim files."},
+    {"ClaimFileArchiveFolderEdit",
+     "If specify, processed claim files will be moved to this folder.  Otherwise, processed claim files are "
+     "deleted."},
+    {"ClaimFileArchiveTimestampCheckBox",
+     "If checked, append timestamp to archived claim files when duplicate names exist.  Otherwise, overwrite "
+     "duplicate files."},
+    {"DebugFileEdit", "File of the general log; its folder must exist."},
+    {"DebugFileButton", "Select the log file."},
+    {"SPDebugCheckBox", "If checked, all incoming serial port characters are written to log file."},
+    {"NetDebugFileEdit", "File of the network communications log; its folder must exist."},
+    {"SSLDebugFileButton", "Select the network communications log file."},
+    {"NetDebugCheckBox", "If checked, network communications are written to their log file."},
+    {"SystemIdEdit", "A short name to include at end of generated error responses."},
+    {"PharmacyConfigComboBox", "The pharmacy system and modem that dial in on the serial port."},
+};
+
 }  // namespace
 
 OptionsDialog::OptionsDialog(QWidget* parent)
@@ -153,6 +224,9 @@ OptionsDialog::OptionsDialog(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_);
     layout->addWidget(buttons);
+    for (const auto& [name, tip] : kToolTips)
+        if (auto* control = findChild<QWidget*>(name))
+            control->setToolTip(tip);
 }
 
 OptionsDialog::~OptionsDialog() = default;
@@ -186,8 +260,7 @@ QWidget* OptionsDialog::TuqConnectionPage()
     connect(configure, &QPushButton::clicked, this, &OptionsDialog::ConfigureModem);
     phoneEdit_ = Edit("PhoneNumberEdit");
     statusPanelBox_ = Box("Display status panel during connect", "ShowTapiStatusPanelCheckBox");
-    tapiReplyTimeoutEdit_ = DigitsEdit("TapiReplyTimeoutEdit",
-                                       "Number of seconds to wait for claim response from Tuq dial-up server.");
+    tapiReplyTimeoutEdit_ = DigitsEdit("TapiReplyTimeoutEdit");
     tapiRetriesEdit_ = DigitsEdit("TapiRetriesEdit");
     tapiRetryDelayEdit_ = DigitsEdit("TapiRetryDelayEdit");
     modem->addRow(modemBox_, configure);
@@ -219,7 +292,7 @@ QWidget* OptionsDialog::NetworkPage()
     entryCombo_ = new QComboBox;
     entryCombo_->setObjectName("DNConnectionComboBox");
     connect(entryCombo_, &QComboBox::activated, this, &OptionsDialog::SelectEntry);
-    connectOnStartupBox_ = Box("Connect on startup", "DNStartupCheckBox", "If checked, connect to ISP on program startup");
+    connectOnStartupBox_ = Box("Connect on startup", "DNStartupCheckBox");
 
     auto* dial = new QGroupBox(" Dial Parameters ");
     auto* dialForm = new QFormLayout(dial);
@@ -233,16 +306,14 @@ QWidget* OptionsDialog::NetworkPage()
     dialForm->addRow("Phone number", dialPhoneEdit_);
     dialForm->addRow("Domain", dialDomainEdit_);
 
-    persistentBox_ = Box("Persistent Connection", "NetPersistCheckBox",
-                         "If checked, socket connection to Tuq persists when there are no pending transactions.");
+    persistentBox_ = Box("Persistent Connection", "NetPersistCheckBox");
     auto* timeouts = new QGroupBox("Timeouts per Host Port (seconds)");
     auto* timeoutForm = new QFormLayout(timeouts);
     connectTimeoutEdit_ = DigitsEdit("NetConnectTimeoutEdit");
     writeTimeoutEdit_ = DigitsEdit("NetWriteTimeoutEdit");
     timeoutForm->addRow("Connect", connectTimeoutEdit_);
     timeoutForm->addRow("Write", writeTimeoutEdit_);
-    overallTimeoutEdit_ = DigitsEdit("NetOverallTimeoutEdit",
-                                     "Total number of seconds allowed to process claim via the network hosts.");
+    overallTimeoutEdit_ = DigitsEdit("NetOverallTimeoutEdit");
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(lanRadio_);
@@ -264,8 +335,7 @@ QWidget* OptionsDialog::SecurityPage()
     auto* page = new QWidget;
     auto* type = new QGroupBox("Security Type");
     auto* typeLayout = new QVBoxLayout(type);
-    twofishBox_ = Box("128-bit Twofish Security", "NetTwofishCheckBox",
-                      "If checked, claim data buffer is internally encrypted using 128-bit Twofish algorithm.");
+    twofishBox_ = Box("128-bit Twofish Security", "NetTwofishCheckBox");
     sslBox_ = Box("Secure Socket Layer (SSL) Communications", "NetEnableSSLCheckBox");
     typeLayout->addWidget(twofishBox_);
     typeLayout->addWidget(sslBox_);
@@ -324,22 +394,17 @@ QWidget* OptionsDialog::ClaimFilesGroup()
     maskEdit_ = Edit("ClaimFileMaskEdit");
     QPushButton* mask = Button("...", "ClaimDataDirectoryButton");
     connect(mask, &QPushButton::clicked, this, &OptionsDialog::PickClaimMask);
-    claimRetriesEdit_ = DigitsEdit("ClaimFileRetriesEdit", "Number of attempts allowed to send claim before "
-                                                           "responding with Host Unavailable message.");
-    claimRetryDelayEdit_ = DigitsEdit("ClaimFileRetryDelayEdit", "Number of seconds to wait after a "
-                                                                 "communications failure before a resend is attempted.");
-    trimBox_ = Box("Trim at newline", "TrimAtNewlineCheckBox", "Only send first line of data in file.");
+    claimRetriesEdit_ = DigitsEdit("ClaimFileRetriesEdit");
+    claimRetryDelayEdit_ = DigitsEdit("ClaimFileRetryDelayEdit");
+    trimBox_ = Box("Trim at newline", "TrimAtNewlineCheckBox");
     responseExtEdit_ = Edit("ResponseFileExtEdit");
     responseFolderEdit_ = Edit("ResponseFileFolderEdit");
     QPushButton* response = Button("...", "ResponseFolderButton");
     connect(response, &QPushButton::clicked, this, [this] { PickFolder(responseFolderEdit_); });
-    archiveFolderEdit_ = Edit("ClaimFileArchiveFolderEdit", "If specify, processed claim files will be moved to this "
-                                                            "folder.  Otherwise, processed claim files are deleted.");
+    archiveFolderEdit_ = Edit("ClaimFileArchiveFolderEdit");
     QPushButton* archive = Button("...", "ClaimArchiveFolderButton");
     connect(archive, &QPushButton::clicked, this, [this] { PickFolder(archiveFolderEdit_); });
-    archiveTimestampBox_ = Box("Timestamp collision files", "ClaimFileArchiveTimestampCheckBox",
-                               "If checked, append timestamp to archived claim files when duplicate names exist.  "
-                               "Otherwise, overwrite duplicate files.");
+    archiveTimestampBox_ = Box("Timestamp collision files", "ClaimFileArchiveTimestampCheckBox");
     // The paths are long: each gets a row of its own under its label.
     form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     form->addRow(claimRadio_);
@@ -407,15 +472,13 @@ QWidget* OptionsDialog::SerialPortGroup()
     flowLayout->addWidget(xoffEdit_, 3, 1);
 
     visa2Box_ = Box("VISA II Protocol", "Visa2CheckBox");
-    lrcBox_ = Box("LRC", "LrcCheckBox", "Checked if a checksum follows claim data.");
+    lrcBox_ = Box("LRC", "LrcCheckBox");
     enqPauseBox_ = Box("ENQ Pause (seconds):", "EnqHalfSecCheckBox");
     connect(enqPauseBox_, &QCheckBox::toggled, this, &OptionsDialog::UpdateRules);
-    enqPauseEdit_ = Edit("EnqPauseEdit", "Number of seconds to pause before sending ENQ after connecting.");
+    enqPauseEdit_ = Edit("EnqPauseEdit");
     enqPauseEdit_->installEventFilter(new DigitKeys(enqPauseEdit_, true));
-    closePortBox_ = Box("Close Port on VISA 1 Hangup", "ClosePortCheckBox",
-                        "Check if desire serial port to close for 1 sec. when VISA 1 claim complete");
-    spClientRetriesEdit_ = DigitsEdit("SPClientRetriesEdit",
-                                      "Number of times to try to send response to client via serial port.");
+    closePortBox_ = Box("Close Port on VISA 1 Hangup", "ClosePortCheckBox");
+    spClientRetriesEdit_ = DigitsEdit("SPClientRetriesEdit");
 
     form->addRow(serialRadio_, comPortCombo_);
     form->addRow("&Baud Rate", baudCombo_);
@@ -434,13 +497,11 @@ QWidget* OptionsDialog::SocketPortGroup()
 {
     auto* group = new QGroupBox;
     auto* form = new QFormLayout(group);
-    inHostEdit_ = Edit("DSInHostEdit", "The name or IP address of the local computer.");
+    inHostEdit_ = Edit("DSInHostEdit");
     inPortEdit_ = DigitsEdit("DSInPortEdit");
-    idleTimeoutEdit_ = DigitsEdit("DSIdleTimeoutEdit",
-                                  "Number of seconds of inactivity after which an inbound connection is terminated.");
+    idleTimeoutEdit_ = DigitsEdit("DSIdleTimeoutEdit");
     formatCombo_ = new QComboBox;
     formatCombo_->setObjectName("DSInSocketFormatComboBox");
-    formatCombo_->setToolTip("Format of data received from client computers.");
     for (const std::string& name : InboundFormatNames())
         formatCombo_->addItem(Q(name));
     form->addRow(socketRadio_);
@@ -461,14 +522,13 @@ QWidget* OptionsDialog::LogPage()
     connect(debugFile, &QPushButton::clicked, this, [this, all] { PickFile(debugFileEdit_, "Select Log File", all); });
     debugBox_ = Box("Write Messages", "DebugCheckBox");
     connect(debugBox_, &QCheckBox::toggled, this, &OptionsDialog::UpdateRules);
-    serialDebugBox_ = Box("Also, write all incoming serial port data.", "SPDebugCheckBox",
-                          "If checked, all incoming serial port characters are written to log file.");
+    serialDebugBox_ = Box("Also, write all incoming serial port data.", "SPDebugCheckBox");
     netDebugFileEdit_ = Edit("NetDebugFileEdit");
     QPushButton* netDebugFile = Button("...", "SSLDebugFileButton");
     connect(netDebugFile, &QPushButton::clicked, this,
             [this, all] { PickFile(netDebugFileEdit_, "Select Network Log File", all); });
     netDebugBox_ = Box("Write Network Communications Messages", "NetDebugCheckBox");
-    systemIdEdit_ = Edit("SystemIdEdit", "A short name to include at end of generated error responses.");
+    systemIdEdit_ = Edit("SystemIdEdit");
     systemIdEdit_->setMaxLength(8);
     connect(systemIdEdit_, &QLineEdit::textEdited, this, [this](const QString& text) {
         int cursor = systemIdEdit_->cursorPosition();
