@@ -313,18 +313,6 @@ private:
 
 }  // namespace
 
-const char* OptionsPageName(OptionsPage page)
-{
-    switch (page) {
-    case OptionsPage::TuqConnection: return "Tuq Connection";
-    case OptionsPage::Network: return "Network";
-    case OptionsPage::Security: return "Security";
-    case OptionsPage::DataSource: return "Data Source";
-    case OptionsPage::LogMisc: return "Log / Misc";
-    }
-    return "";
-}
-
 std::vector<OptionsFailure> RunOptionsChecks(OptionsValues& values, FolderQuestion& question, CheckScope scope,
                                              ListenTest listenTest)
 {

@@ -8,9 +8,8 @@
 // Each failure names its message, the page and the control (by object name)
 // to show, and the setting it concerns.
 
+// The dialog's pages, in their order.
 enum class OptionsPage { TuqConnection, Network, Security, DataSource, LogMisc };
-
-const char* OptionsPageName(OptionsPage page);
 
 // A missing folder: the dialog asks whether to create it.
 class FolderQuestion {
