@@ -161,8 +161,13 @@ TEST(OptionsChecksTest, EachCheckWithItsMessagePageAndControl)
          DS, "ResponseFileExtEdit"},
         {"*.* takes the responses too",
          {[](OptionsSettings& s, const std::string&) { s.main["ClaimFileMask"] = Text(s.claimFolder + "/*.*"); }},
-         16, "The Response File Extension cannot equal the Claim File Mask extension when writing responses to "
-             "the claim file folder.",
+         16, "The Claim File Mask takes files of any extension, so responses written to the claim file folder "
+             "would be sent as claims.  Specify a Response File Folder.",
+         DS, "ResponseFileExtEdit"},
+        {"clm* takes the responses too",
+         {[](OptionsSettings& s, const std::string&) { s.main["ClaimFileMask"] = Text(s.claimFolder + "/clm*"); }},
+         16, "The Claim File Mask takes files of any extension, so responses written to the claim file folder "
+             "would be sent as claims.  Specify a Response File Folder.",
          DS, "ResponseFileExtEdit"},
         {"response folder is the claim folder",
          {[](OptionsSettings& s, const std::string&) {

@@ -30,16 +30,12 @@ bool SameFolder(const std::string& a, const std::string& b)
     return SameText(FullFolder(a), FullFolder(b));
 }
 
-// Responses written beside the claims would be taken for claims: the mask
-// ends in the response extension, or takes any extension at all.
-bool MaskTakesResponses(const std::string& mask, const std::string& extension)
+// A mask whose name ends in "*" (or "*.*") takes files of any extension,
+// the responses written beside the claims among them.
+bool MaskTakesAnyExtension(const std::string& mask)
 {
     std::string name = ExtractFileName(mask);
-    if (name.size() >= 3 && name.compare(name.size() - 3, 3, "*.*") == 0)
-        return true;
-    if (!name.empty() && name.back() == '*')
-        return true;
-    return SameText(ExtractExtension(mask), extension);
+    return !name.empty() && (name.back() == '*' || name.ends_with("*.*"));
 }
 
 bool CanListenOn(const std::string& host, int port)
@@ -219,11 +215,17 @@ private:
         if (MissingFolder(15, v_.responseFileFolder, kResponseFolder,
                           {OptionsPage::DataSource, "ResponseFileFolderEdit", "ResponseFileFolder"}))
             return true;
-        if (MaskTakesResponses(v_.claimFileMask, v_.responseFileExtension) &&
-            (v_.responseFileFolder.empty() || SameFolder(v_.responseFileFolder, maskFolder)) &&
+        Place extension{OptionsPage::DataSource, "ResponseFileExtEdit", "ResponseFileExtension"};
+        bool besideClaims = v_.responseFileFolder.empty() || SameFolder(v_.responseFileFolder, maskFolder);
+        if (besideClaims && SameText(ExtractExtension(v_.claimFileMask), v_.responseFileExtension) &&
             Fail(16, "The Response File Extension cannot equal the Claim File Mask extension when writing "
                      "responses to the claim file folder.",
-                 {OptionsPage::DataSource, "ResponseFileExtEdit", "ResponseFileExtension"}))
+                 extension))
+            return true;
+        if (besideClaims && MaskTakesAnyExtension(v_.claimFileMask) &&
+            Fail(16, "The Claim File Mask takes files of any extension, so responses written to the claim file "
+                     "folder would be sent as claims.  Specify a Response File Folder.",
+                 extension))
             return true;
 
         v_.archiveFolder = TrimBlanks(v_.archiveFolder);
