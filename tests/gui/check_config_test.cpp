@@ -102,6 +102,12 @@ TEST(CheckConfigTest, HeadlessStartReportsThenSighupOpens)
     ::kill(static_cast<pid_t>(corvane.processId()), SIGHUP);
     EXPECT_TRUE(WaitFor([&] { return log().find("OpenDataSource:  Activated File Data Source timer.") != std::string::npos; }));
 
+    // Beside a running Corvane of the same configuration, whose relay may
+    // hold the inbound port, that port is not tried.
+    Finished beside = Corvane({"--check-config"});
+    EXPECT_EQ(beside.exitCode, 0);
+    EXPECT_NE(beside.out.find("(the inbound port was not tried: Corvane is running with them)"), std::string::npos);
+
     ::kill(static_cast<pid_t>(corvane.processId()), SIGTERM);
     ASSERT_TRUE(corvane.waitForFinished(30000));
     EXPECT_EQ(corvane.exitCode(), 0);
