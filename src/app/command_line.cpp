@@ -35,6 +35,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             line.help = true;
         } else if (arg == "--version" || arg == "-V") {
             line.version = true;
+        } else if (arg == "--check-config") {
+            line.checkConfig = true;
         } else if (!line.unknown) {
             line.unknown = arg;
         }

@@ -10,8 +10,9 @@ struct CommandLine {
     bool noSecurity = false;
     bool noTrayIcon = false;
     bool headless = false;
-    bool help = false;     // --help, -h
-    bool version = false;  // --version, -V
+    bool help = false;         // --help, -h
+    bool version = false;      // --version, -V
+    bool checkConfig = false;  // --check-config: check the settings and end
     // The first argument that is none of the above, if any.
     std::optional<std::string> unknown;
 };

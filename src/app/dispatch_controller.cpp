@@ -4,6 +4,8 @@
 #include "base/form_view.h"
 #include "base/general_log.h"
 #include "app/wait_until.h"
+#include "app/options/settings_report.h"
+#include "config/log_settings.h"
 #include "app/relay_thread_handle.h"
 #include "app/user_notifier.h"
 #include "config/settings.h"
@@ -215,14 +217,26 @@ void DispatchController::OptionButtonClick(bool fromControl)
         ClearFailureState();
 
         SetStatusText("Displaying Options panel...");
-        // Settings are edited in the settings file; the panel answers as
-        // cancelled, which resumes the data source with what is stored now.
-        LogMsg("Options panel returned 'Cancel'.");
+        bool reopened = false;
+        if (optionsPanel_ && optionsPanel_()) {
+            LogMsg("Options panel returned 'OK'.");
+            LoadLogSettings();
+            if (IsConnectionConfigured() && IsDataSourceConfigured()) {
+                SetStatusText("");
+                OpenDataSourceShowingErrors();
+                reopened = true;
+            }
+        } else {
+            if (!optionsPanel_)
+                ReportSettingsProblems();
+            LogMsg("Options panel returned 'Cancel'.");
+        }
 
         if (!IsConnectionConfigured() || !IsDataSourceConfigured()) {
             SetStatusText("Connection and data source are not configured properly!");
             WaitForUser("Connection and data source are not configured properly!");
-        } else {
+        } else if (!reopened) {
+            // Cancelled: the previous settings are resumed.
             SetStatusText("");
             OpenDataSourceShowingErrors();
         }
@@ -420,6 +434,14 @@ bool DispatchController::OpenDataSourceShowingErrors()
         WaitForUser(error.what());
         return true;
     }
+}
+
+// Each failure on its own line, as corvane --check-config prints it; the
+// data source and the relay are closed, so the inbound port is tried.
+void DispatchController::ReportSettingsProblems()
+{
+    for (const OptionsFailure& failure : CheckStoredSettings(ListenTest::Open))
+        notifier_.ShowMessage(FailureLine(failure));
 }
 
 void DispatchController::WaitForUser(const std::string& reason)

@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class FormView;
@@ -52,6 +53,12 @@ public:
     void SetResumePause(int milliseconds) { resumePauseMs_ = milliseconds; }
     bool IsResumePending() const { return resumeTimer_.isActive(); }
 
+    // Shows the Options panel modally; true when it closed with OK. Without
+    // one (headless), the panel's checks of the stored settings are reported
+    // instead and the answer is Cancel.
+    using OptionsPanel = std::function<bool()>;
+    void SetOptionsPanel(OptionsPanel panel) { optionsPanel_ = std::move(panel); }
+
     ClaimFileSource& FileSource() { return fileSource_; }
     ModemEmulator& Modem() { return modem_; }
     SwitchConnection& Switch() { return switch_; }
@@ -92,6 +99,7 @@ private:
     bool OpenDataSourceShowingErrors();
     // Says what Corvane waits for; with resume, Send runs after the pause.
     void Wait(const std::string& reason, bool resume);
+    void ReportSettingsProblems();
 
     FormView& view_;
     UserNotifier& notifier_;
@@ -106,5 +114,6 @@ private:
     bool unattended_ = false;
     int resumePauseMs_ = 60000;
     QTimer resumeTimer_;
+    OptionsPanel optionsPanel_;
     DialUpConnection dialUp_{state_, view_, switch_.ApdComPort};
 };

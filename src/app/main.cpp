@@ -4,10 +4,12 @@
 #include "app/headless_notifier.h"
 #include "app/headless_view.h"
 #include "app/main_form.h"
+#include "app/options/settings_report.h"
 #include "app/signal_bridge.h"
 #include "app/single_instance.h"
 #include "app/widgets/main_window.h"
 #include "app/widgets/message_box_notifier.h"
+#include "app/widgets/options_dialog.h"
 #include "config/settings.h"
 
 #include <QApplication>
@@ -78,6 +80,7 @@ int RunForm(QCoreApplication& app, const CommandLine& commandLine, FormView& vie
     QObject::connect(&form, &TFendralForm::ExitFinished, &app, [] { QCoreApplication::exit(0); });
     if (window) {
         window->Attach(form, notifier);
+        form.Controller().SetOptionsPanel([window] { return OptionsDialog(window).Execute(); });
         auto* guiApp = static_cast<QGuiApplication*>(&app);
         QObject::connect(guiApp, &QGuiApplication::commitDataRequest, &form, &TFendralForm::SessionEnding);
     }
@@ -128,6 +131,8 @@ int main(int argc, char* argv[])
     if (commandLine.configName)
         SetConfigName(*commandLine.configName);
     LoadLogSettings();
+    if (commandLine.checkConfig)
+        return RunCheckConfig(stdout);
 
     LogMsg("");
     LogMsg("Corvane:  ******** Top of WinMain ********");

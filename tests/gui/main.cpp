@@ -1,7 +1,8 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-// The window tests drive real widgets: they need a widget application.
+// The window and Options tests drive real widgets: they need a widget
+// application.
 int main(int argc, char** argv)
 {
     // Listing the tests happens without the tests' environment.
