@@ -55,6 +55,8 @@ TEST(WindowStartup, OptionsAreOffWhileTheTickAsksForSettings)
     notifier.window = &window;
     TFendralForm form(CommandLine{}, window, notifier);
     window.Attach(form, notifier);
+    // The window's Options panel, answered with Cancel.
+    form.Controller().SetOptionsPanel([] { return false; });
     form.StartupTimerTimer();
     ASSERT_EQ(notifier.messages.size(), 1u);
     EXPECT_TRUE(notifier.optionsOffDuringMessage);
