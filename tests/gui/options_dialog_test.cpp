@@ -83,13 +83,6 @@ TEST(OptionsDialogTest, DataSourcePageTypedAndSaved)
     EXPECT_EQ(GetSystemID(), "STORE2AB");
     EXPECT_TRUE(IsDataSourceFile());
 
-    // CORVANE_OPTIONS_SHOT=/tmp/options keeps a picture of each page.
-    if (const char* shot = std::getenv("CORVANE_OPTIONS_SHOT")) {
-        for (int page = 0; page < dialog.Pages()->count(); ++page) {
-            dialog.Pages()->setCurrentIndex(page);
-            dialog.grab().save(QString("%1-%2.png").arg(shot).arg(page + 1));
-        }
-    }
 }
 
 TEST(OptionsDialogTest, ControlRulesAndCancel)

@@ -5,10 +5,12 @@
 #include "app/main_form.h"
 #include "app/widgets/about_box.h"
 #include "app/widgets/main_window.h"
+#include "app/widgets/options_dialog.h"
 #include "ports/comm_port.h"
 #include "ports/null_modem.h"
 
 #include <QApplication>
+#include <QTabWidget>
 #include <QDir>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -68,6 +70,14 @@ int main(int argc, char* argv[])
     bool saved = Save(window, folder.filePath("main-window.png"));
     AboutBox about(&window);
     saved = Save(about, folder.filePath("about-box.png")) && saved;
+    about.close();
+
+    OptionsDialog options(&window);
+    options.Load();
+    for (int page = 0; page < options.Pages()->count(); ++page) {
+        options.Pages()->setCurrentIndex(page);
+        saved = Save(options, folder.filePath(QString("options-%1.png").arg(page + 1))) && saved;
+    }
     source.SetOpen(false);
     return saved ? 0 : 1;
 }
