@@ -1,5 +1,6 @@
 #include "sources/claim_file_reader.h"
 
+#include "base/control_chars.h"
 #include "base/format_text.h"
 #include "base/system_path.h"
 
@@ -10,9 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr char kStx = '\x02';
-constexpr char kEtx = '\x03';
 
 FileIdentity IdentityOf(const struct stat& info)
 {

@@ -1,5 +1,6 @@
 #include "sources/modem_emulator.h"
 
+#include "base/control_chars.h"
 #include "base/general_log.h"
 #include "config/settings.h"
 #include "ports/port_errors.h"
@@ -11,8 +12,6 @@
 
 namespace {
 
-constexpr char kEot = '\x04';
-constexpr char kEnq = '\x05';
 constexpr int kSourceInSize = 8192;
 constexpr int kDsrCtsMask = 0x30;
 

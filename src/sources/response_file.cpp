@@ -1,5 +1,6 @@
 #include "sources/response_file.h"
 
+#include "base/control_chars.h"
 #include "base/claim_error.h"
 #include "base/format_text.h"
 #include "base/general_log.h"
@@ -15,9 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr char kStx = '\x02';
-constexpr char kEtx = '\x03';
 
 // Message formats for a failed rename, by error kind. The first three take
 // the two paths, "other" the error number and the two paths.

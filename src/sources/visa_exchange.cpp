@@ -1,5 +1,6 @@
 #include "sources/visa_exchange.h"
 
+#include "base/control_chars.h"
 #include "base/general_log.h"
 #include "config/settings.h"
 #include "ports/port_ticks.h"
@@ -11,12 +12,6 @@
 
 namespace {
 
-constexpr char kStx = '\x02';
-constexpr char kEtx = '\x03';
-constexpr char kEot = '\x04';
-constexpr char kEnq = '\x05';
-constexpr char kAck = '\x06';
-constexpr char kNak = '\x15';
 constexpr int kAckWaitSeconds = 10;
 constexpr const char* kCloseForFailure = "Closing Tuq Connection for aborted/failed serial port claim.";
 

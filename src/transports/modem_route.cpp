@@ -1,5 +1,6 @@
 #include "transports/modem_route.h"
 
+#include "base/control_chars.h"
 #include "base/claim_error.h"
 #include "base/form_view.h"
 #include "base/general_log.h"
@@ -12,12 +13,6 @@
 
 namespace {
 
-constexpr char kStx = '\x02';
-constexpr char kEtx = '\x03';
-constexpr char kEot = '\x04';
-constexpr char kEnq = '\x05';
-constexpr char kAck = '\x06';
-constexpr char kNak = '\x15';
 constexpr int kTapiTimerMs = 10000;
 constexpr int kEnqWaitSeconds = 10;
 constexpr int kResponseByteSeconds = 5;
