@@ -16,6 +16,7 @@ dpkg-deb --extract "$deb" "$root"
 "$root/usr/bin/corvane" --version
 "$root/usr/bin/tuq-switch-sim" --version
 "$root/usr/bin/pharmacy-sim" --version
+test -s "$root/usr/share/icons/hicolor/scalable/apps/corvane.svg"
 desktop-file-validate "$root/usr/share/applications/corvane.desktop"
 desktop-file-validate "$root/etc/xdg/autostart/corvane.desktop"
 for page in "$root"/usr/share/man/man1/*.1; do
