@@ -39,7 +39,9 @@ class Corvane {
 public:
     explicit Corvane(const char* configName)
     {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Its status line per step would drown the summary.
+        process_.setStandardOutputFile(QProcess::nullDevice());
+        process_.setStandardErrorFile(QProcess::nullDevice());
         process_.start(ProgramPath("corvane"), {"/config", configName, "-headless"});
     }
     ~Corvane()
