@@ -33,20 +33,17 @@ std::string WithoutTrailingLineEnds(std::string data)
     return data;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
+// Reads data back from a claim file and checks what the reader and the
+// framing promise.
+void CheckClaimFile(const std::string& path, const std::string& data)
 {
-    static QTemporaryDir folder;
-    const std::string path = folder.path().toStdString() + "/claim.clm";
-    const std::string data(reinterpret_cast<const char*>(bytes), size);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
 
     ClaimFileContent content = ReadClaimFile(path);
-    FUZZ_CHECK(content.ok == (size <= kMaxClaimFileSize));
+    FUZZ_CHECK(content.ok == (data.size() <= kMaxClaimFileSize));
     if (!content.ok) {
         FUZZ_CHECK(!content.reason.empty());
-        return 0;
+        return;
     }
     FUZZ_CHECK(content.data == data);
 
@@ -60,5 +57,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     UnframedClaim cut = UnframeClaim(content.data, true);
     FUZZ_CHECK(cut.claim.find_first_of("\r\n") == std::string::npos);
     FUZZ_CHECK(cut.claim.size() <= whole.claim.size() + 2);
+}
+
+// The input repeated or cut to size bytes: every seed also probes both sides
+// of the size limit, without seeds made of filler.
+std::string ToSize(const std::string& data, size_t size)
+{
+    std::string sized;
+    while (sized.size() < size)
+        sized += data;
+    sized.resize(size);
+    return sized;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
+{
+    static QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/claim.clm";
+    const std::string data(reinterpret_cast<const char*>(bytes), size);
+    CheckClaimFile(path, data);
+    if (!data.empty()) {
+        CheckClaimFile(path, ToSize(data, kMaxClaimFileSize));
+        CheckClaimFile(path, ToSize(data, kMaxClaimFileSize + 1));
+    }
     return 0;
 }
