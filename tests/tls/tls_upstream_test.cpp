@@ -100,7 +100,8 @@ TEST_F(TlsTest, WrongKeyPasswordGivesTheHint)
     EXPECT_FALSE(RelayStartsAgainst(peer));
     EXPECT_TRUE(LogHas("in SSL_CTX_use_PrivateKey_file(), Lib("));
     EXPECT_TRUE(LogHas("mxTryConnect(1) Possible cause of SSL failure is an invalid 'SSL Client Private Key "
-                       "Password' specified in 'Options' panel"));
+                       "Password' specified in 'Options' panel"))
+        << NetLog();
     EXPECT_EQ(peer.connections(), 0);
 }
 
