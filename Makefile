@@ -1,7 +1,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test bench run screenshots clean install package package-check fuzz test-sanitize test-tsan
+.PHONY: all deps build test bench run screenshots settings-doc clean install package package-check fuzz test-sanitize test-tsan
 
 all: build
 
@@ -60,6 +60,10 @@ run: build
 # The windows as PNG files in docs/screenshots, rendered without a display.
 screenshots: build
 	$(BUILD)/bin/corvane-screenshots docs/screenshots
+
+# docs/settings.md from the table of settings in the code.
+settings-doc: build
+	$(BUILD)/bin/settings-reference > docs/settings.md
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz

@@ -37,6 +37,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             line.version = true;
         } else if (arg == "--check-config") {
             line.checkConfig = true;
+        } else if (arg == "--print-settings") {
+            line.printSettings = true;
         } else if (!line.unknown) {
             line.unknown = arg;
         }
@@ -47,6 +49,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
 std::string UsageText()
 {
     return R"(Usage: corvane [/config NAME] [/nosecurity] [/notrayicon] [-headless]
+       corvane [/config NAME] --check-config | --print-settings
        corvane --help | --version
 
 Corvane carries a pharmacy's NCPDP claims to the Tuq Network claims switch
@@ -59,6 +62,11 @@ Switches (each also with "-" for "/", in any case):
   -headless      no window, even where a display is available
   --help, -h     this text
   --version, -V  the version of Corvane and of OpenSSL, Qt and Nettle
+
+  --check-config    check the stored settings as the Options dialog does,
+                    one line per problem, and end
+  --print-settings  print every setting in effect, in the settings-file
+                    format, defaults filled in, passwords not shown, and end
 
 Environment:
   CORVANE_SETTINGS   the settings file (default:
@@ -79,8 +87,12 @@ Signals:
   SIGHUP            re-read the settings and restart the data source
 
 Exit status:
-  0  after an orderly exit
-  1  Corvane could not run (the reason is on standard error)
-  2  a wrong command line
+  0  after an orderly exit, or when the Corvane already running for the
+     configuration was asked to show its window
+  1  Corvane could not run (the reason is on standard error): another
+     Corvane serves the configuration, or the settings file cannot be read;
+     with --check-config: the settings have problems
+  2  a wrong command line; with --check-config: the settings file cannot
+     be read
 )";
 }

@@ -13,6 +13,7 @@ struct CommandLine {
     bool help = false;         // --help, -h
     bool version = false;      // --version, -V
     bool checkConfig = false;  // --check-config: check the settings and end
+    bool printSettings = false;  // --print-settings: print the settings in effect and end
     // The first argument that is none of the above, if any.
     std::optional<std::string> unknown;
 };

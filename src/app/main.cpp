@@ -11,6 +11,8 @@
 #include "app/widgets/message_box_notifier.h"
 #include "app/widgets/options_dialog.h"
 #include "config/settings.h"
+#include "config/settings_file.h"
+#include "config/settings_listing.h"
 
 #include <QApplication>
 #include <QtGlobal>
@@ -107,6 +109,31 @@ int RunWindow(int& argc, char** argv, const CommandLine& commandLine)
     return 0;
 }
 
+int RunPrintSettings()
+{
+    try {
+        std::fputs(SettingsInEffect().c_str(), stdout);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "corvane: %s\n", error.what());
+        return 1;
+    }
+}
+
+// Started on defaults that nobody chose, Corvane would hide the mistake; a
+// file spoilt while it runs is reported at each reload instead.
+bool SettingsFileReadable()
+{
+    try {
+        ReadSettingsFile(SettingsFilePath());
+        return true;
+    } catch (const SettingsFileError& error) {
+        LogMsg("Corvane:  %s; ending.", error.what());
+        std::fprintf(stderr, "corvane: %s\n", error.what());
+        return false;
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -130,9 +157,13 @@ int main(int argc, char* argv[])
     }
     if (commandLine.configName)
         SetConfigName(*commandLine.configName);
+    if (commandLine.printSettings)
+        return RunPrintSettings();
     LoadLogSettings();
     if (commandLine.checkConfig)
         return RunCheckConfig(stdout);
+    if (!SettingsFileReadable())
+        return 1;
 
     LogMsg("");
     LogMsg("Corvane:  ******** Top of WinMain ********");

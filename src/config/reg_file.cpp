@@ -249,7 +249,9 @@ std::string HexEntry(const std::string& prefix, const std::vector<uint8_t>& byte
     return entry;
 }
 
-std::string FormatEntry(const RegValue& value)
+}  // namespace
+
+std::string FormatRegEntry(const RegValue& value)
 {
     if (!value.rawEntry.empty())
         return value.rawEntry;
@@ -263,8 +265,6 @@ std::string FormatEntry(const RegValue& value)
         return HexEntry(prefix, value.bytes);
     }
 }
-
-}  // namespace
 
 RegFormatError::RegFormatError(int line, const std::string& reason)
     : std::runtime_error(reason), line_(line)
@@ -357,7 +357,7 @@ std::string RegDocument::ToText() const
         put(key.line);
         putAll(key.linesAfter);
         for (const Entry& entry : key.entries) {
-            put(FormatEntry(entry.value));
+            put(FormatRegEntry(entry.value));
             putAll(entry.linesAfter);
         }
     }

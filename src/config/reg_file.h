@@ -87,5 +87,8 @@ private:
     std::unordered_map<std::string, size_t> keyIndex_;  // folded path -> keys_
 };
 
+// The value's entry as the file holds it: as read, or as regedit writes it.
+std::string FormatRegEntry(const RegValue& value);
+
 // Key paths and value names compare without regard to case.
 bool SameName(const std::string& a, const std::string& b);

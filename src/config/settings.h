@@ -58,8 +58,6 @@ void SetClaimFileTrimAtNewline(bool value);
 bool GetEnableDebugMessages();
 void SetEnableDebugMessages(bool value);
 std::string GetDebugFileName();
-// $HOME/TuqData/TuqLog.txt: the general log when "DebugFileName" is missing.
-std::string DefaultDebugFileName();
 void SetDebugFileName(const std::string& value);
 bool GetEnableSerialPortMessages();
 void SetEnableSerialPortMessages(bool value);
@@ -214,6 +212,19 @@ std::string GetDialUpDomain();
 void SetDialUpDomain(const std::string& value);
 std::string GetDialUpPhone();
 void SetDialUpPhone(const std::string& value);
+
+// --- Defaults that depend on this computer or on other values ---
+// "ClaimDataDirectory" followed by "/*.clm", else $HOME/TuqData/*.clm.
+std::string ClaimFileMaskDefault();
+// $HOME/TuqData/TuqLog.txt: the general log when "DebugFileName" is missing.
+std::string DefaultDebugFileName();
+std::string DefaultNetworkDebugFileName();
+// The host name, or its first address when the name is all digits.
+std::string InboundHostNameDefault();
+// The host name's first 8 characters in upper case.
+std::string SystemIDDefault();
+// "1" while "PharmacyConfig" is missing and the older serial flag is on.
+std::string LegacyPharmacyConfig();
 
 // --- Predicates: each reads what it needs at the moment of the call ---
 bool IsInboundSocketConfigured();

@@ -221,14 +221,19 @@ void WriteBool(SettingsSection section, const std::string& name, bool value)
     WriteText(section, name, value ? "1" : "0");
 }
 
-void WriteReal(SettingsSection section, const std::string& name, double number)
+std::vector<uint8_t> RealBytes(double number)
 {
     uint64_t bits = 0;
     std::memcpy(&bits, &number, sizeof bits);
     std::vector<uint8_t> bytes;
     for (size_t i = 0; i < sizeof bits; ++i)
         bytes.push_back(static_cast<uint8_t>(bits >> (8 * i)));
-    WriteBinary(section, name, bytes);
+    return bytes;
+}
+
+void WriteReal(SettingsSection section, const std::string& name, double number)
+{
+    WriteBinary(section, name, RealBytes(number));
 }
 
 void WriteBinary(SettingsSection section, const std::string& name,

@@ -34,6 +34,8 @@ void WriteInt(SettingsSection section, const std::string& name, int value);
 // The text "0" or "1".
 void WriteBool(SettingsSection section, const std::string& name, bool value);
 void WriteReal(SettingsSection section, const std::string& name, double value);
+// How a real value is stored: the double's eight bytes, little-endian.
+std::vector<uint8_t> RealBytes(double value);
 void WriteBinary(SettingsSection section, const std::string& name,
                  const std::vector<uint8_t>& value);
 void DeleteValue(SettingsSection section, const std::string& name);

@@ -197,30 +197,50 @@ TEST_F(ProcessTest, HelpVersionAndUnknownOptionsEndAtOnce)
     EXPECT_EQ(Log().find("Top of WinMain"), std::string::npos);
 }
 
-TEST_F(ProcessTest, UnreadableSettingsAreSaidOnStandardErrorAndOnceInTheDefaultLog)
+// Started on a spoilt file, Corvane would run on defaults nobody chose; a
+// file spoilt while it runs is said at each reload and it goes on.
+TEST_F(ProcessTest, UnreadableSettingsEndAStartAndAreSaidAtEachReload)
 {
     QDir(QString::fromStdString(home.path())).mkpath("TuqData");
-    home.writeSettings("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\n"
-                       "\"DebugFileName\"=\"C:\\TuqData\\log.txt\"\n");
+    const std::string broken = "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane]\n"
+                               "\"DebugFileName\"=\"C:\\TuqData\\log.txt\"\n";
+    const std::string where = home.settingsFile() + " line 3 cannot be read";
+    home.writeSettings(broken);
+    for (const QStringList& args : {QStringList{"-headless"}, QStringList{"--print-settings"}}) {
+        QProcess corvane;
+        corvane.start(CorvaneBinary(), args);
+        ASSERT_TRUE(corvane.waitForFinished(30000)) << args.join(' ').toStdString();
+        EXPECT_EQ(corvane.exitCode(), 1) << args.join(' ').toStdString();
+        std::string errors = corvane.readAllStandardError().toStdString();
+        EXPECT_EQ(errors.rfind("corvane: settings file ", 0), 0u) << errors;
+        EXPECT_NE(errors.find(where), std::string::npos) << errors;
+        EXPECT_TRUE(corvane.readAllStandardOutput().isEmpty());
+    }
+
+    home.writeSettings("REGEDIT4\n");
     QProcess corvane;
     corvane.setReadChannel(QProcess::StandardError);
     corvane.start(CorvaneBinary(), {"-headless"});
     ASSERT_TRUE(corvane.waitForStarted(30000));
     std::string errors;
-    auto said = [&](int times) {
+    auto said = [&](const std::string& what, int times) {
         return WaitFor([&] {
             corvane.waitForReadyRead(100);
             errors += corvane.readAllStandardError().toStdString();
-            return Count(errors, "corvane: error: The general log is off: ") >= times;
+            return Count(errors, what) >= times;
         });
     };
-    ASSERT_TRUE(said(1)) << errors;
-    EXPECT_NE(errors.find(home.settingsFile() + " line 3 cannot be read"), std::string::npos) << errors;
-
+    // Incomplete settings make it wait for a reload: it is running.
+    ASSERT_TRUE(said("Waiting: ", 1)) << errors;
+    home.writeSettings(broken);
     ::kill(static_cast<pid_t>(corvane.processId()), SIGHUP);
-    ASSERT_TRUE(said(2)) << "a reload says it again: " << errors;
+    ASSERT_TRUE(said("corvane: error: The general log is off: ", 1)) << errors;
+    EXPECT_NE(errors.find(where), std::string::npos) << errors;
+    ::kill(static_cast<pid_t>(corvane.processId()), SIGHUP);
+    ASSERT_TRUE(said("corvane: error: The general log is off: ", 2)) << "a reload says it again: " << errors;
     ::kill(static_cast<pid_t>(corvane.processId()), SIGTERM);
     ASSERT_TRUE(corvane.waitForFinished(30000));
     EXPECT_EQ(corvane.exitCode(), 0);
-    EXPECT_EQ(Count(ReadWholeFile(home.path() + "/TuqData/TuqLog.txt"), "Settings cannot be read: "), 1);
+    // Once by the start that ended, once by the running Corvane.
+    EXPECT_EQ(Count(ReadWholeFile(home.path() + "/TuqData/TuqLog.txt"), "Settings cannot be read: "), 2);
 }
