@@ -17,6 +17,10 @@ dpkg-deb --extract "$deb" "$root"
 "$root/usr/bin/tuq-switch-sim" --version
 "$root/usr/bin/pharmacy-sim" --version
 test -s "$root/usr/share/icons/hicolor/scalable/apps/corvane.svg"
+# The example settings read as a configuration.
+CORVANE_SETTINGS="$root/usr/share/doc/corvane/Corvane.reg.example" \
+  "$root/usr/bin/corvane" /config Socket --print-settings | grep -q '"DataSourceType"="SocketPort"'
+test -s "$root/usr/share/doc/corvane/settings.md"
 desktop-file-validate "$root/usr/share/applications/corvane.desktop"
 desktop-file-validate "$root/etc/xdg/autostart/corvane.desktop"
 for page in "$root"/usr/share/man/man1/*.1; do
