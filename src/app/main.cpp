@@ -5,6 +5,7 @@
 #include "app/headless_view.h"
 #include "app/main_form.h"
 #include "app/options/settings_report.h"
+#include "app/show_request.h"
 #include "app/signal_bridge.h"
 #include "app/single_instance.h"
 #include "app/widgets/main_window.h"
@@ -80,7 +81,11 @@ int RunForm(QCoreApplication& app, const CommandLine& commandLine, FormView& vie
     // up while one stays visible (the tray icon's does), leaving the program
     // running.
     QObject::connect(&form, &TFendralForm::ExitFinished, &app, [] { QCoreApplication::exit(0); });
+    std::unique_ptr<ShowRequestListener> showRequests;
     if (window) {
+        showRequests = std::make_unique<ShowRequestListener>(GetConfigName());
+        QObject::connect(showRequests.get(), &ShowRequestListener::ShowRequested, &form,
+                         [&form] { form.OpenClick(); });
         window->Attach(form, notifier);
         form.Controller().SetOptionsPanel([window] { return OptionsDialog(window).Execute(); });
         auto* guiApp = static_cast<QGuiApplication*>(&app);
@@ -107,6 +112,12 @@ int RunWindow(int& argc, char** argv, const CommandLine& commandLine)
         LogMsg("Corvane:  End");
     }
     return 0;
+}
+
+bool AskToShow(int& argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    return AskRunningToShow(GetConfigName());
 }
 
 int RunPrintSettings()
@@ -171,6 +182,12 @@ int main(int argc, char* argv[])
 
     SingleInstance instance(GetConfigName());
     if (instance.heldElsewhere()) {
+        if (!commandLine.headless && DisplayUsable() && AskToShow(argc, argv)) {
+            LogMsg("Corvane:  another Corvane serves this configuration; it shows its window.");
+            std::fprintf(stderr, "corvane: the Corvane already serving the configuration '%s' shows its window\n",
+                         GetConfigName().c_str());
+            return 0;
+        }
         LogMsg("Corvane:  another Corvane serves this configuration; ending.");
         std::fprintf(stderr, "corvane: another Corvane already serves the configuration '%s' (its lock is '%s')\n",
                      GetConfigName().c_str(), instance.lockPath().c_str());

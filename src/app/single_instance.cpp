@@ -37,6 +37,11 @@ std::string RuntimeFolder()
     return folder;
 }
 
+std::string ShowRequestSocketPath(const std::string& configName)
+{
+    return RuntimeFolder() + "/Corvane.exe - " + FileNameSafe(configName) + ".show";
+}
+
 SingleInstance::SingleInstance(const std::string& configName)
     : path_(RuntimeFolder() + "/Corvane.exe - " + FileNameSafe(configName) + ".lock")
 {

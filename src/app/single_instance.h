@@ -24,5 +24,9 @@ private:
     std::string error_;
 };
 
+// The local socket beside the lock on which the running Corvane of the
+// configuration takes requests to show its window.
+std::string ShowRequestSocketPath(const std::string& configName);
+
 // "$XDG_RUNTIME_DIR", else a per-user folder under /tmp (created 0700).
 std::string RuntimeFolder();

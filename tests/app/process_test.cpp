@@ -1,3 +1,4 @@
+#include "sim_support.h"
 #include "test_env.h"
 #include "virtual_display.h"
 
@@ -118,6 +119,50 @@ TEST_F(ProcessTest, SecondInstanceLeavesOnlyTheBannerSighupSendsSigtermEnds)
     ASSERT_NE(exited, std::string::npos);
     EXPECT_LT(exit, end);
     EXPECT_LT(end, exited);
+}
+
+// Started again from the desktop, Corvane shows the running one's window;
+// headless, the second start only says who serves the configuration.
+TEST_F(ProcessTest, SecondStartWithADisplayShowsTheRunningWindow)
+{
+    std::string claims = home.path() + "/claims";
+    QDir().mkpath(QString::fromStdString(claims));
+    home.writeSettings("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane\\Store9]\n"
+                       "\"EnableDebugMessages\"=\"1\"\n\"DebugFileName\"=\"" + logPath + "\"\n"
+                       "\"DataSourceType\"=\"File\"\n\"ClaimFileMask\"=\"" + claims + "/*.clm\"\n"
+                       "\"InboundHostName\"=\"127.0.0.1\"\n\"InboundPort\"=dword:" +
+                       QString::number(sim::UnusedLoopbackPort(), 16).rightJustified(8, '0').toStdString() + "\n"
+                       "\"EnableNetwork1\"=\"1\"\n\"OutboundHostName1\"=\"127.0.0.1\"\n"
+                       "\"OutboundPort1A\"=dword:00000009\n\"EnableOutboundTwofishSecurity\"=\"1\"\n");
+    QProcessEnvironment offscreen = QProcessEnvironment::systemEnvironment();
+    offscreen.insert("QT_QPA_PLATFORM", "offscreen");
+    auto first = Start({"/config", "Store9"}, offscreen);
+    ASSERT_TRUE(WaitFor([&] { return Log().find("Activated File Data Source timer.") != std::string::npos; }))
+        << first->readAllStandardError().toStdString() << Log();
+
+    struct Case {
+        QStringList args;
+        int exitCode;
+        std::string said;
+    };
+    for (const Case& c :
+         {Case{{"/config", "Store9", "-headless"}, 1, "corvane: another Corvane already serves the configuration 'Store9'"},
+          Case{{"/config", "Store9"}, 0, "corvane: the Corvane already serving the configuration 'Store9' shows its window"}}) {
+        QProcess second;
+        second.setProcessEnvironment(offscreen);
+        second.start(CorvaneBinary(), c.args);
+        ASSERT_TRUE(second.waitForFinished(30000));
+        EXPECT_EQ(second.exitCode(), c.exitCode) << c.args.join(' ').toStdString();
+        std::string errors = second.readAllStandardError().toStdString();
+        EXPECT_NE(errors.find(c.said), std::string::npos) << errors;
+    }
+    EXPECT_EQ(Count(Log(), "A second start asked for the window."), 1);
+
+    ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+    ASSERT_TRUE(first->waitForFinished(30000));
+    // The window was open at exit, so it was shown.
+    std::string settings = ReadWholeFile(home.settingsFile());
+    EXPECT_NE(settings.find("\"Visible\"=\"1\""), std::string::npos) << settings;
 }
 
 TEST_F(ProcessTest, UnreachableDisplayRunsHeadless)
