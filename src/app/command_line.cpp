@@ -80,7 +80,8 @@ Environment:
 Files:
   the settings file above; the general log ~/TuqData/TuqLog.txt and the
   network log ~/TuqData/TuqNetLog.txt (settings DebugFileName and
-  NetworkDebugFileName)
+  NetworkDebugFileName); every setting is described in
+  /usr/share/doc/corvane/settings.md
 
 Signals:
   SIGTERM, SIGINT   exit in order
