@@ -204,9 +204,11 @@ private:
             return false;
 
         if (n > 0) {
-            if (mxSockNew(mx_) == 0)
+            if (mxSockNew(mx_) == 0) {
                 --n;
-            else if (mx_->error != kMxOk)
+                mxSockNewWaiting(mx_);
+            }
+            if (mx_->error != kMxOk)
                 mxLog(" Error(%d,%d) in mxSockNew()", errno, mx_->error);
         }
 

@@ -9,6 +9,7 @@
 #include <openssl/types.h>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 // The relay's records: configuration (MXCFG), context (MX), one MXSOCK per
 // client connection and one MXTX per claim. All of them live on the relay
@@ -150,4 +151,8 @@ struct MX {
     MxUpstream upstream;
     std::unique_ptr<MXCFG> mxcfg;
     std::list<std::unique_ptr<MXSOCK>> connections;
+    // Indexes over the records above, so that finding the connection of a
+    // ready socket or the claim of a response does not walk them all.
+    std::unordered_map<int, MXSOCK*> connectionBySocket;
+    std::unordered_map<long, MXTX*> transactionBySeqNo;
 };

@@ -108,7 +108,7 @@ TEST_F(RelayTest, ServesMoreClientsThanSelectCouldWatch)
     ASSERT_TRUE(relay.WaitReady());
     // Every client stays connected, so the relay ends up watching more
     // descriptors than select() could; each claim goes round before the next
-    // client connects (the listen backlog is small).
+    // client connects.
     const int count = 1100;
     std::vector<std::unique_ptr<InboundClient>> clients;
     for (int i = 0; i < count; ++i) {
