@@ -196,9 +196,8 @@ private:
             if (Stopping("Detected Terminate condition - Before mxClientRead"))
                 return false;
             mx_->readySet.Remove(up.socket);
-            int rc = mxClientRead(mx_);
             --n;
-            HandleUpstreamRead(rc);
+            ReadUpstream();
         }
         if (Stopping("Detected Terminate condition - Before checking for new pharmacy clients"))
             return false;
@@ -255,6 +254,16 @@ private:
             RestartIdleDeadline(mxSock);
         }
         mxClientClose(mx_);
+    }
+
+    // Every response that one receive brought in is delivered in this pass.
+    void ReadUpstream()
+    {
+        int rc = 0;
+        do {
+            rc = mxClientRead(mx_);
+            HandleUpstreamRead(rc);
+        } while (rc > 0 && mxClientHoldsMore(mx_));
     }
 
     void HandleUpstreamRead(int rc)

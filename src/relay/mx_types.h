@@ -136,10 +136,17 @@ struct MxUpstream {
     // The claim being written; apart from frame so that a response that
     // arrives in pieces survives a claim written in between.
     char sendFrame[kUpstreamHeaderSize + kMaxFrameData] = {};
+    // Plain TCP: bytes received from the switch and not yet taken into
+    // frame. One receive takes in every response that has arrived, instead
+    // of two receives for each.
+    char inbox[64 * 1024] = {};
+    int inboxStart = 0;
+    int inboxEnd = 0;
 
     char* sequence() { return frame + 4; }
     char* data() { return frame + kUpstreamHeaderSize; }
     bool open() const { return socket != -1; }
+    bool inboxHoldsBytes() const { return inboxStart < inboxEnd; }
 };
 
 struct MX {

@@ -5,6 +5,7 @@
 #include "base/net_log.h"
 #include "relay/upstream_tls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -168,6 +169,8 @@ void mxClientInit(MX* mx)
     up.done = 0;
     up.remaining = 0;
     up.dataLength = 0;
+    up.inboxStart = 0;
+    up.inboxEnd = 0;
     up.address = {};
     up.ssl = nullptr;
     up.sslContext = nullptr;
@@ -345,12 +348,13 @@ int mxClientWrite(MX* mx, MXSOCK* mxSock)
 
 namespace {
 
-// Plain TCP: one step of the resumable read of a response.
-int ReceiveUpstreamPart(MX* mx, char* into, const char* failedLine)
+// Plain TCP: refills the empty inbox with one receive. 1 when bytes came,
+// 0 when none are there yet, -1 on failure with the read state failed.
+int FillInbox(MX* mx, const char* failedLine)
 {
     MxUpstream& up = mx->upstream;
     int error = 0;
-    int got = mxRecv(up.socket, into + up.done, up.remaining, &error, mxLog);
+    int got = mxRecv(up.socket, up.inbox, sizeof up.inbox, &error, mxLog);
     if (got == 0) {
         up.readState = 4;
         up.reason = kReasonPeerClosed;
@@ -364,6 +368,24 @@ int ReceiveUpstreamPart(MX* mx, char* into, const char* failedLine)
         mxLog(failedLine, error);
         return -1;
     }
+    up.inboxStart = 0;
+    up.inboxEnd = got;
+    return 1;
+}
+
+// Plain TCP: one step of the resumable read of a response part, from the
+// inbox, receiving only when it is empty.
+int ReceiveUpstreamPart(MX* mx, char* into, const char* failedLine)
+{
+    MxUpstream& up = mx->upstream;
+    if (!up.inboxHoldsBytes()) {
+        int rc = FillInbox(mx, failedLine);
+        if (rc <= 0)
+            return rc;
+    }
+    int got = std::min(up.remaining, up.inboxEnd - up.inboxStart);
+    std::memcpy(into + up.done, up.inbox + up.inboxStart, static_cast<size_t>(got));
+    up.inboxStart += got;
     if (got < up.remaining) {
         mxLog("    mxClientRead() got %d of %d bytes", got, up.remaining);
         up.done += got;
@@ -452,6 +474,12 @@ int ReadTlsResponse(MX* mx)
 int mxClientRead(MX* mx)
 {
     return mx->upstream.ssl ? ReadTlsResponse(mx) : ReadPlainResponse(mx);
+}
+
+bool mxClientHoldsMore(MX* mx)
+{
+    const MxUpstream& up = mx->upstream;
+    return up.open() && !up.ssl && up.inboxHoldsBytes();
 }
 
 void mxClientClose(MX* mx)

@@ -23,6 +23,10 @@ int mxClientWrite(MX* mx, MXSOCK* mxSock);
 // 0 while more bytes are needed, -1 on failure with the upstream reason set.
 int mxClientRead(MX* mx);
 
+// True when the last receive brought in more than the response just read:
+// the next mxClientRead goes on with those bytes, which poll() cannot show.
+bool mxClientHoldsMore(MX* mx);
+
 void mxClientClose(MX* mx);
 
 // Hands the connection's complete claim to the modem route: 0 when its

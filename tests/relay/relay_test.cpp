@@ -215,6 +215,35 @@ TEST_F(RelayTest, PipelinedClaimsAreAnsweredInTheSwitchOrder)
     EXPECT_EQ(second->header.substr(10, 8), "00000011");
 }
 
+TEST_F(RelayTest, ResponsesArrivingTogetherAreAllDelivered)
+{
+    // Both responses come in one segment and nothing follows them: the
+    // second must not wait in the relay for more bytes from the switch.
+    std::optional<UpstreamRequest> held;
+    SwitchPeer peer([&held](SwitchConnection& c, const UpstreamRequest& r) {
+        if (!held) {
+            held = r;
+            return;
+        }
+        c.SendRaw(BuildLengthHeader16(held->sequence, 12) + "answer to A." + BuildLengthHeader16(r.sequence, 12) +
+                  "answer to B.");
+    });
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient clientA(inboundPort, InboundFraming::TuqHeader, false);
+    InboundClient clientB(inboundPort, InboundFraming::TuqHeader, false);
+    clientA.SendClaim(Tuq12("A"), SampleClaim("A"));
+    ASSERT_TRUE(peer.WaitForRequests(1));
+    clientB.SendClaim(Tuq12("B"), SampleClaim("B"));
+
+    auto replyA = clientA.ReadReply();
+    auto replyB = clientB.ReadReply();
+    ASSERT_TRUE(replyA && replyB);
+    EXPECT_EQ(replyA->data, "answer to A.");
+    EXPECT_EQ(replyB->data, "answer to B.");
+}
+
 TEST_F(RelayTest, FrameSizeLimit)
 {
     SwitchPeer peer(SwitchPeer::Echo(""));
