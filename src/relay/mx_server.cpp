@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -174,6 +175,7 @@ private:
     bool Pass()
     {
         async_ = false;
+        serviceDown_.reset();
         mxLog("Calling mxSelect()");
         int n = mxSelect(mx_);
         if (n == 0) {
@@ -343,13 +345,22 @@ private:
             mxSockFree(mxSock);
     }
 
-    static bool ServiceDown()
+    static bool MarkerFilePresent()
     {
         FILE* marker = std::fopen("./mxtuq.down", "r");
         if (!marker)
             return false;
         std::fclose(marker);
         return true;
+    }
+
+    // Looked for once per pass, not once per claim: a pass lasts
+    // microseconds, and the file's coming or going counts from the next one.
+    bool ServiceDown()
+    {
+        if (!serviceDown_)
+            serviceDown_ = MarkerFilePresent();
+        return *serviceDown_;
     }
 
     // Sends a complete claim on its way; false stops serving this pass.
@@ -399,6 +410,7 @@ private:
     TMxSockThread& thread_;
     MX* mx_;
     bool async_ = false;
+    std::optional<bool> serviceDown_;  // this pass's look for the marker file
 };
 
 void SwitchNetworkLogOn()
