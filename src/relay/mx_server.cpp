@@ -29,6 +29,10 @@ constexpr int kWantedDescriptors = SocketSet::kCapacity + 64;
 
 constexpr int kLoggedDataLimit = 110;
 
+// Claims written in one pass go to the switch together, in batches of
+// about this size: well within what a socket takes in one send.
+constexpr size_t kFlushBytes = 16 * 1024;
+
 int Capped(int length)
 {
     return std::min(length, kLoggedDataLimit);
@@ -220,6 +224,7 @@ private:
         }
 
         ServeClients(n);
+        FlushUpstream();
 
         if (mx_->mxcfg->onDemand && up.open() && TransactionsAwaitingSwitch(mx_).empty()) {
             mxLog(" ClientDisconnects");
@@ -384,13 +389,38 @@ private:
         }
         if (Stopping("Detected Terminate condition - Before mxClientWrite"))
             return false;
-        if (mxClientWrite(mx_, mxSock) != 0) {
-            mxLog(" Lost Client Connection(%d,%d)", errno, mx_->error);
+        if (mxClientWrite(mx_, mxSock) != 0)
+            AnswerLostUpstream({tx});
+        else if (mxClientUnsentBytes(mx_) >= kFlushBytes)
+            FlushUpstream();
+        return true;
+    }
+
+    // Claims could not be written: TUQ07 for them, TUQ02 for every other
+    // claim awaiting the switch, and the upstream connection closes.
+    void AnswerLostUpstream(const std::vector<MXTX*>& unwritten)
+    {
+        mxLog(" Lost Client Connection(%d,%d)", errno, mx_->error);
+        for (MXTX* tx : unwritten) {
             mxHostUnavailable(mx_, tx);
             mxTxFree(tx);
-            AnswerAwaitingAndClose(mxHostDisconnected);
         }
-        return true;
+        AnswerAwaitingAndClose(mxHostDisconnected);
+    }
+
+    // Sends the claims written upstream so far in this pass.
+    void FlushUpstream()
+    {
+        std::vector<long> claims;
+        if (mxClientFlush(mx_, claims) == 0)
+            return;
+        std::vector<MXTX*> unwritten;
+        for (long seqNo : claims) {
+            auto found = mx_->transactionBySeqNo.find(seqNo);
+            if (found != mx_->transactionBySeqNo.end())
+                unwritten.push_back(found->second);
+        }
+        AnswerLostUpstream(unwritten);
     }
 
     void SendViaModem(MXSOCK* mxSock, MXTX* tx)

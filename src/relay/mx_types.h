@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 // The relay's records: configuration (MXCFG), context (MX), one MXSOCK per
 // client connection and one MXTX per claim. All of them live on the relay
@@ -136,6 +137,11 @@ struct MxUpstream {
     // The claim being written; apart from frame so that a response that
     // arrives in pieces survives a claim written in between.
     char sendFrame[kUpstreamHeaderSize + kMaxFrameData] = {};
+    // Plain TCP: the frames of the claims written in this loop pass and
+    // their sequence numbers, sent together by mxClientFlush: one segment
+    // and one wake-up of the switch instead of one per claim.
+    std::string outbox;
+    std::vector<long> outboxClaims;
     // Plain TCP: bytes received from the switch and not yet taken into
     // frame. One receive takes in every response that has arrived, instead
     // of two receives for each.

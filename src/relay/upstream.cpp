@@ -171,6 +171,8 @@ void mxClientInit(MX* mx)
     up.dataLength = 0;
     up.inboxStart = 0;
     up.inboxEnd = 0;
+    up.outbox.clear();
+    up.outboxClaims.clear();
     up.address = {};
     up.ssl = nullptr;
     up.sslContext = nullptr;
@@ -328,22 +330,41 @@ int mxClientWrite(MX* mx, MXSOCK* mxSock)
           sequence.c_str() + 9);
     mxLog("mxClientWrite() Data(%.*s)", tx->dataLength, data);
 
-    int total = kUpstreamHeaderSize + tx->dataLength;
     if (up.ssl) {
         if (mxSSL_write(mx, tx) < 0)
             return -1;
     } else {
-        int error = 0;
-        if (mxSend(up.socket, up.sendFrame, total, &error) < total) {
-            mxLog("mxClientWrite(): Error(%d) in send()", error);
-            mxErrorMessage(error, mxLog);
-            mx->error = kMxWriteFailed;
-            return -1;
-        }
+        up.outbox.append(up.sendFrame, static_cast<size_t>(kUpstreamHeaderSize + tx->dataLength));
+        up.outboxClaims.push_back(tx->seqNo);
     }
     tx->state = kTxForwarded;
     mxSock->reading = false;
     return 0;
+}
+
+int mxClientFlush(MX* mx, std::vector<long>& claims)
+{
+    MxUpstream& up = mx->upstream;
+    claims.swap(up.outboxClaims);
+    up.outboxClaims.clear();
+    if (up.outbox.empty())
+        return 0;
+    int total = static_cast<int>(up.outbox.size());
+    int error = 0;
+    int sent = mxSend(up.socket, up.outbox.data(), total, &error);
+    up.outbox.clear();
+    if (sent < total) {
+        mxLog("mxClientWrite(): Error(%d) in send()", error);
+        mxErrorMessage(error, mxLog);
+        mx->error = kMxWriteFailed;
+        return -1;
+    }
+    return 0;
+}
+
+size_t mxClientUnsentBytes(MX* mx)
+{
+    return mx->upstream.outbox.size();
 }
 
 namespace {
