@@ -79,6 +79,9 @@ int AcceptConnection(MX* mx, bool quietWhenNone)
         return -1;
     }
 
+    // A reply must not wait for the client to acknowledge the one before.
+    SetNoDelay(sock);
+
     auto mxSock = std::make_unique<MXSOCK>();
     mxSock->mx = mx;
     mxSock->socket = sock;

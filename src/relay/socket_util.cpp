@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -76,6 +77,12 @@ bool SetNonBlocking(int socket)
 {
     int flags = fcntl(socket, F_GETFL, 0);
     return flags != -1 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) != -1;
+}
+
+void SetNoDelay(int socket)
+{
+    int on = 1;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 int ResolveIPv4(const char* host, in_addr* address)

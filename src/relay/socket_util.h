@@ -99,6 +99,10 @@ std::string ConnectionLabel(int number);
 // Switches a descriptor to non-blocking mode; false on failure (errno set).
 bool SetNonBlocking(int socket);
 
+// Turns Nagle's algorithm off: a claim or reply goes out when it is
+// written instead of waiting for the peer to acknowledge the one before.
+void SetNoDelay(int socket);
+
 // Resolves host (a dotted quad or a name) to its first IPv4 address.
 // Returns 0, or a non-zero resolver code for LogResolveError.
 int ResolveIPv4(const char* host, in_addr* address);

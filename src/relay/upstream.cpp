@@ -287,6 +287,10 @@ int mxTryConnect(MX* mx, const char* host, int port)
         }
     }
 
+    // Claims of other clients must not wait behind one the switch has not
+    // acknowledged yet: with a switch answering in 20 ms, Nagle's algorithm
+    // made every claim written meanwhile take 40.
+    SetNoDelay(up.socket);
     if (!mx->masterSet.Full())
         mx->masterSet.Add(up.socket);
     up.reason = kReasonNone;
