@@ -185,10 +185,45 @@ int CompleteClaim(MXSOCK* mxSock, MXTX* tx)
     return tx->dataLength;
 }
 
+// The start of the client's next claim, received with the one before.
+void KeepUnread(MXSOCK* mxSock, const char* bytes, int count)
+{
+    mxSock->unread.insert(0, bytes, static_cast<size_t>(count));
+    mxSock->mx->socketsWithUnread.insert(mxSock->socket);
+}
+
+// Claim bytes: those kept from an earlier receive first, else one receive of
+// at most room bytes. Results as mxRecv's.
+int ReceiveClaimBytes(MXSOCK* mxSock, char* into, int room, int* error)
+{
+    std::string& unread = mxSock->unread;
+    if (unread.empty())
+        return mxRecv(mxSock->socket, into, room, error, mxLog);
+    int count = std::min(room, static_cast<int>(unread.size()));
+    std::memcpy(into, unread.data(), static_cast<size_t>(count));
+    unread.erase(0, static_cast<size_t>(count));
+    if (unread.empty())
+        mxSock->mx->socketsWithUnread.erase(mxSock->socket);
+    *error = 0;
+    return count;
+}
+
+// got data bytes have arrived in place.
+int AcceptData(MXSOCK* mxSock, MXTX* tx, int got)
+{
+    if (got < tx->remaining) {
+        mxLog("    mxSockRead(%d) Data - got %d of %d bytes", mxSock->socket, got, tx->remaining);
+        tx->done += got;
+        tx->remaining -= got;
+        return 0;
+    }
+    return CompleteClaim(mxSock, tx);
+}
+
 int ReadData(MXSOCK* mxSock, MXTX* tx)
 {
     int error = 0;
-    int got = mxRecv(mxSock->socket, tx->data() + tx->done, tx->remaining, &error, mxLog);
+    int got = ReceiveClaimBytes(mxSock, tx->data() + tx->done, tx->remaining, &error);
     if (got == 0) {
         tx->reason = kReasonPeerClosed;
         tx->state = kTxReadFailed;
@@ -201,19 +236,28 @@ int ReadData(MXSOCK* mxSock, MXTX* tx)
         mxLog("mxSockRead() mxRecv2() Failed(%d)", error);
         return -1;
     }
-    if (got < tx->remaining) {
-        mxLog("    mxSockRead(%d) Data - got %d of %d bytes", mxSock->socket, got, tx->remaining);
-        tx->done += got;
-        tx->remaining -= got;
-        return 0;
+    return AcceptData(mxSock, tx, got);
+}
+
+// Data bytes that came in with the header, already in place: what a
+// receive of the data would have brought. Bytes past the claim belong to
+// the client's next one.
+int TakeEarlyData(MXSOCK* mxSock, MXTX* tx, int early)
+{
+    if (early > tx->remaining) {
+        KeepUnread(mxSock, tx->data() + tx->remaining, early - tx->remaining);
+        early = tx->remaining;
     }
-    return CompleteClaim(mxSock, tx);
+    return AcceptData(mxSock, tx, early);
 }
 
 int ReadHeader(MXSOCK* mxSock, MXTX* tx)
 {
     int error = 0;
-    int got = mxRecv(mxSock->socket, tx->frame + tx->done, tx->remaining, &error, mxLog);
+    // Room for the whole frame: a claim that arrives in one piece takes one
+    // receive instead of two.
+    int room = static_cast<int>(sizeof tx->frame) - tx->done;
+    int got = ReceiveClaimBytes(mxSock, tx->frame + tx->done, room, &error);
     if (got == 0) {
         tx->reason = kReasonPeerClosed;
         return -1;
@@ -232,6 +276,7 @@ int ReadHeader(MXSOCK* mxSock, MXTX* tx)
         tx->remaining -= got;
         return 0;
     }
+    int early = got - tx->remaining;
 
     long long length = DeclaredDataLength(tx->framing, tx->frame);
     if (length > kMaxFrameData) {
@@ -257,6 +302,8 @@ int ReadHeader(MXSOCK* mxSock, MXTX* tx)
     tx->state = kTxReadingData;
     tx->remaining = tx->dataLength;
     tx->done = 0;
+    if (early > 0)
+        return TakeEarlyData(mxSock, tx, early);
     return ReadData(mxSock, tx);
 }
 
@@ -497,6 +544,7 @@ void mxSockFree(MXSOCK* mxSock)
     mxSock->writeCipher.reset();
     if (mxSock->socket != -1) {
         mx->connectionBySocket.erase(mxSock->socket);
+        mx->socketsWithUnread.erase(mxSock->socket);
         mx->masterSet.Remove(mxSock->socket);
         mx->readySet.Remove(mxSock->socket);
         mxCloseSocket(mxSock->socket, mxLog);

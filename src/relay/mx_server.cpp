@@ -122,6 +122,18 @@ int mxSelect(MX* mx)
         mx->readySet.Add(mx->upstream.socket);
         return 1;
     }
+    // Claims received with an earlier one are ready now; the sockets would
+    // not show them. In master set order, which is the connections' order.
+    if (!mx->socketsWithUnread.empty()) {
+        SocketSet ready;
+        for (int socket : mx->masterSet.Sockets())
+            if (mx->socketsWithUnread.count(socket))
+                ready.Add(socket);
+        if (ready.Count() > 0) {
+            mx->readySet = ready;
+            return ready.Count();
+        }
+    }
     int timeout = 0;
     if (time_t nearest = NearestDeadline(mx)) {
         time_t left = nearest - time(nullptr);

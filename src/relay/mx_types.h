@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // The relay's records: configuration (MXCFG), context (MX), one MXSOCK per
@@ -116,6 +117,9 @@ struct MXSOCK {
     CipherPtr readCipher;
     CipherPtr writeCipher;
     std::list<std::unique_ptr<MXTX>> transactions;
+    // Bytes received after the claim they came with: the start of the
+    // client's next claim, read before the socket again.
+    std::string unread;
 };
 
 // The upstream connection to the switch.
@@ -168,4 +172,6 @@ struct MX {
     // ready socket or the claim of a response does not walk them all.
     std::unordered_map<int, MXSOCK*> connectionBySocket;
     std::unordered_map<long, MXTX*> transactionBySeqNo;
+    // Connections whose unread bytes poll() cannot show.
+    std::unordered_set<int> socketsWithUnread;
 };
