@@ -215,6 +215,28 @@ TEST_F(RelayTest, PipelinedClaimsAreAnsweredInTheSwitchOrder)
     EXPECT_EQ(second->header.substr(10, 8), "00000011");
 }
 
+TEST_F(RelayTest, ClaimBeginningWithTheEndOfAnEarlierOneIsAssembled)
+{
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+
+    // The first claim and 5 bytes of the second come in one piece.
+    std::string second = client.Frame(Tuq12("second"), SampleClaim("second"));
+    client.SendRaw(client.Frame(Tuq12("first"), SampleClaim("first")) + second.substr(0, 5));
+    auto first = client.ReadReply();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->data, "RSP:" + SampleClaim("first"));
+    ASSERT_TRUE(AwaitLog("Header - got 5 of 16 bytes"));
+    client.SendRaw(second.substr(5));
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->header.substr(4), Tuq12("second"));
+    EXPECT_EQ(reply->data, "RSP:" + SampleClaim("second"));
+}
+
 TEST_F(RelayTest, ResponsesArrivingTogetherAreAllDelivered)
 {
     // Both responses come in one segment and nothing follows them: the
