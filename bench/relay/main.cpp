@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int claimsPerRun = 12000;
+constexpr int claimsPerRun = 24000;
 constexpr int repetitions = 3;
 constexpr int pipelinedOutstanding = 100;
 constexpr int heldConnections = 5000;
