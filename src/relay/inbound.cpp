@@ -443,13 +443,14 @@ std::vector<MXTX*> TransactionsAwaitingSwitch(MX* mx)
 
 namespace {
 
+// Asked before every wait: walks the records without copying them out.
 MXTX* EarliestTransactionDeadline(MX* mx)
 {
     MXTX* earliest = nullptr;
-    for (MXTX* tx : PendingTransactions(mx)) {
-        if (tx->deadline != 0 && (!earliest || tx->deadline < earliest->deadline))
-            earliest = tx;
-    }
+    for (auto& mxSock : mx->connections)
+        for (auto& tx : mxSock->transactions)
+            if (tx->deadline != 0 && (!earliest || tx->deadline < earliest->deadline))
+                earliest = tx.get();
     return earliest;
 }
 
