@@ -61,7 +61,8 @@ double ClaimRoundTrip(int fd, int number)
     if (::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(frame.size()))
         return -1;
     char header[kTuqHeaderSize];
-    if (!ReceiveExact(fd, header, sizeof header) || sequence.compare(0, kTuqSequenceSize, header + 4, kTuqSequenceSize) != 0)
+    if (!ReceiveExact(fd, header, sizeof header)
+        || sequence.compare(0, kTuqSequenceSize, header + 4, kTuqSequenceSize) != 0)
         return -1;
     long long length = DeclaredDataLength16(header);
     std::string data(static_cast<size_t>(std::clamp<long long>(length, 0, kMaxFrameData)), '\0');
