@@ -1,79 +1,140 @@
 // bench_relay: claims per second and latency through the relay against the
-// same load straight to the switch simulator, and the relay's CPU time while
-// it holds idle connections.
+// same load through haproxy (TCP mode, one thread) and straight to the
+// switch simulator, and what the relay costs while it holds thousands of
+// idle connections.
 #include "bench_programs.h"
 #include "bench_relay_setup.h"
+#include "haproxy_proxy.h"
+#include "held_connections.h"
 
 #include <QTemporaryDir>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 namespace {
 
-constexpr int totalClaimsPerCase = 4000;
-constexpr int idleConnections = 100;
+constexpr int claimsPerRun = 24000;
+constexpr int repetitions = 3;
+constexpr int pipelinedOutstanding = 100;
+constexpr int heldConnections = 5000;
 constexpr int idleSeconds = 10;
 
-bool CompareCase(std::uint16_t relayPort, std::uint16_t switchPort, int clients)
+// The client ends of the held connections live in this process too.
+void RaiseOpenFileLimit()
 {
-    int claims = totalClaimsPerCase / clients;
-    auto viaRelay = RunPharmacyLoad(relayPort, clients, claims);
-    auto direct = RunPharmacyLoad(switchPort, clients, claims);
-    if (!viaRelay || !direct) {
-        std::printf("relay clients=%d failed (%s)\n", clients, viaRelay ? "direct" : "via relay");
-        return false;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    rlim_t wanted = 2 * heldConnections + 256;
+    if (limit.rlim_max != RLIM_INFINITY)
+        wanted = std::min(wanted, limit.rlim_max);
+    if (limit.rlim_cur < wanted) {
+        limit.rlim_cur = wanted;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
     }
-    std::printf("relay clients=%d via_relay=%.0f/s p50=%.2fms p99=%.2fms direct=%.0f/s p50=%.2fms "
-                "p99=%.2fms ratio=%.2f\n",
-                clients, viaRelay->claimsPerSecond, viaRelay->p50Ms, viaRelay->p99Ms, direct->claimsPerSecond,
-                direct->p50Ms, direct->p99Ms, viaRelay->claimsPerSecond / direct->claimsPerSecond);
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// One column of a case: the runs of one road, summarised by their medians.
+struct Column {
+    std::uint16_t port = 0;  // 0: the road is missing
+    std::vector<LoadResult> runs;
+
+    double rate() const { return Median(pick(&LoadResult::claimsPerSecond)); }
+    double p50() const { return Median(pick(&LoadResult::p50Ms)); }
+    double p99() const { return Median(pick(&LoadResult::p99Ms)); }
+    double slowestRate() const
+    {
+        auto rates = pick(&LoadResult::claimsPerSecond);
+        return *std::min_element(rates.begin(), rates.end());
+    }
+    std::vector<double> pick(double LoadResult::*field) const
+    {
+        std::vector<double> values;
+        for (const LoadResult& run : runs)
+            values.push_back(run.*field);
+        return values;
+    }
+};
+
+std::string Describe(const char* name, const Column& column)
+{
+    char text[160];
+    if (column.runs.empty())
+        std::snprintf(text, sizeof text, "%s=missing", name);
+    else
+        std::snprintf(text, sizeof text, "%s=%.0f/s %s_p50=%.2fms %s_p99=%.2fms", name, column.rate(), name,
+                      column.p50(), name, column.p99());
+    return text;
+}
+
+std::string Ratio(const char* name, const Column& relay, const Column& anchor)
+{
+    char text[64];
+    if (anchor.runs.empty())
+        std::snprintf(text, sizeof text, "%s=missing", name);
+    else
+        std::snprintf(text, sizeof text, "%s=%.2f", name, relay.rate() / anchor.rate());
+    return text;
+}
+
+// The three roads take turns, so that a noisy moment on this shared
+// machine falls on all of them alike.
+bool CompareCase(std::uint16_t relayPort, std::uint16_t haproxyPort, std::uint16_t switchPort, int clients)
+{
+    Column relay{relayPort, {}};
+    Column haproxy{haproxyPort, {}};
+    Column direct{switchPort, {}};
+    for (int repetition = 0; repetition < repetitions; ++repetition) {
+        for (auto [name, column] : {std::pair{"direct", &direct}, {"haproxy", &haproxy}, {"via_relay", &relay}}) {
+            if (column->port == 0)
+                continue;
+            auto result = RunPharmacyLoad(column->port, clients, claimsPerRun / clients);
+            if (!result) {
+                std::printf("relay clients=%d failed (%s)\n", clients, name);
+                return false;
+            }
+            column->runs.push_back(*result);
+        }
+    }
+    std::printf("relay clients=%d %s %s %s %s %s via_relay_slowest=%.0f/s\n", clients,
+                Describe("via_relay", relay).c_str(), Describe("haproxy", haproxy).c_str(),
+                Describe("direct", direct).c_str(), Ratio("ratio_haproxy", relay, haproxy).c_str(),
+                Ratio("ratio_direct", relay, direct).c_str(), relay.slowestRate());
     return true;
 }
 
-double ProcessCpuSeconds()
+// The relay keeps many claims outstanding on its one switch connection; the
+// simulator must carry that faster than the relay, or the relay's column
+// measures the simulator.
+bool MeasurePipelinedSwitch(std::uint16_t switchPort)
 {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// The relay thread is the only busy thread of this process while the
-// connections sit idle, so the process CPU time is the relay's.
-void MeasureIdleCpu(std::uint16_t relayPort)
-{
-    std::vector<int> sockets;
-    for (int i = 0; i < idleConnections; ++i) {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(relayPort);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-            sockets.push_back(fd);
-        else
-            ::close(fd);
+    auto result = RunPharmacyLoad(switchPort, 1, claimsPerRun,
+                                  {"--outstanding", QString::number(pipelinedOutstanding)});
+    if (!result) {
+        std::printf("relay switch_pipelined failed\n");
+        return false;
     }
-    double before = ProcessCpuSeconds();
-    std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
-    double used = ProcessCpuSeconds() - before;
-    std::printf("relay idle connections=%zu seconds=%d cpu=%.3fs (%.2f%%)\n", sockets.size(), idleSeconds, used,
-                100.0 * used / idleSeconds);
-    for (int fd : sockets)
-        ::close(fd);
+    std::printf("relay switch_pipelined connections=1 outstanding=%d rate=%.0f/s p50=%.2fms p99=%.2fms\n",
+                pipelinedOutstanding, result->claimsPerSecond, result->p50Ms, result->p99Ms);
+    return true;
 }
 
 }  // namespace
 
 int main()
 {
+    // One line at a time, also into a pipe: the runs take a while.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    RaiseOpenFileLimit();
     QTemporaryDir home;
     SwitchSimulator simulator;
     if (!home.isValid() || simulator.port() == 0) {
@@ -85,9 +146,13 @@ int main()
         std::fprintf(stderr, "bench_relay: the relay did not start\n");
         return 1;
     }
-    bool allRight = true;
+    HaproxyProxy haproxy(home.path(), simulator.port());
+    if (haproxy.port() == 0)
+        std::printf("relay haproxy column missing: %s\n", qPrintable(haproxy.missing()));
+
+    bool allRight = MeasurePipelinedSwitch(simulator.port());
     for (int clients : {1, 10, 100})
-        allRight = CompareCase(relay.port(), simulator.port(), clients) && allRight;
-    MeasureIdleCpu(relay.port());
+        allRight = CompareCase(relay.port(), haproxy.port(), simulator.port(), clients) && allRight;
+    allRight = MeasureHeldConnections(relay.port(), heldConnections, idleSeconds) && allRight;
     return allRight ? 0 : 1;
 }

@@ -46,19 +46,21 @@ void RestartIdleDeadline(MXSOCK* mxSock)
 
 // ---------------------------------------------------------------- accept
 
-int mxSockNew(MX* mx)
-{
-    if (!mx->readySet.Contains(mx->listenSocket)) {
-        mx->error = kMxOk;
-        return -1;
-    }
-    mx->readySet.Remove(mx->listenSocket);
+namespace {
 
+// Accepts one connection from the backlog: 0, or -1 with MX error set (0
+// when quietWhenNone and nothing was waiting).
+int AcceptConnection(MX* mx, bool quietWhenNone)
+{
     socklen_t size = sizeof mx->listenAddress;
     int sock = accept4(mx->listenSocket, reinterpret_cast<sockaddr*>(&mx->listenAddress), &size,
                        SOCK_CLOEXEC);
     if (sock < 0) {
         int error = errno;
+        if (quietWhenNone && WouldBlock(error)) {
+            mx->error = kMxOk;
+            return -1;
+        }
         mxLog("mxSockNew(): accept() Failed(%d)", error);
         mxErrorMessage(error, mxLog);
         mx->error = kMxAcceptFailed;
@@ -77,6 +79,9 @@ int mxSockNew(MX* mx)
         return -1;
     }
 
+    // A reply must not wait for the client to acknowledge the one before.
+    SetNoDelay(sock);
+
     auto mxSock = std::make_unique<MXSOCK>();
     mxSock->mx = mx;
     mxSock->socket = sock;
@@ -86,8 +91,30 @@ int mxSockNew(MX* mx)
         mxLog("mxSockNew(): socket(%d) not watched: %d sockets already in use", sock,
               SocketSet::kCapacity);
     RestartIdleDeadline(mxSock.get());
+    mx->connectionBySocket[sock] = mxSock.get();
     mx->connections.push_back(std::move(mxSock));
+    mx->error = kMxOk;
     return 0;
+}
+
+} // namespace
+
+int mxSockNew(MX* mx)
+{
+    if (!mx->readySet.Contains(mx->listenSocket)) {
+        mx->error = kMxOk;
+        return -1;
+    }
+    mx->readySet.Remove(mx->listenSocket);
+    return AcceptConnection(mx, false);
+}
+
+int mxSockNewWaiting(MX* mx)
+{
+    int accepted = 0;
+    while (AcceptConnection(mx, true) == 0)
+        ++accepted;
+    return accepted;
 }
 
 MXTX* FirstCompleteTransaction(MXSOCK* mxSock)
@@ -113,9 +140,14 @@ MXTX* mxTxNew(MX* mx, MXSOCK* mxSock)
 
 MXSOCK* mxSockReady(MX* mx)
 {
-    for (auto& mxSock : mx->connections) {
-        if (mxSock->socket != -1 && mx->readySet.Contains(mxSock->socket))
-            return mxSock.get();
+    // Client sockets stand in the master set, and so in the ready set, in
+    // accept order, as in the connection list; served ones leave the ready
+    // set. The first ready socket of a connection is therefore the first
+    // ready connection in list order, found without walking the list.
+    for (int socket : mx->readySet.Sockets()) {
+        auto found = mx->connectionBySocket.find(socket);
+        if (found != mx->connectionBySocket.end())
+            return found->second;
     }
     mx->error = kMxNoInboundReady;
     mxLog("   mxSockReady(): No More Inbound Claims");
@@ -142,6 +174,7 @@ int CompleteClaim(MXSOCK* mxSock, MXTX* tx)
     int seqSize = ClientSequenceSize(tx->framing);
     tx->clientSequence.assign(tx->frame + ClientSequenceOffset(tx->framing), seqSize);
     tx->seqNo = NextRelaySequenceNumber();
+    mxSock->mx->transactionBySeqNo[tx->seqNo] = tx;
     if (tx->framing == InboundFraming::MxSock) {
         std::string digits = FormatText("%.8ld", tx->seqNo);
         std::memcpy(tx->frame + 10, digits.data(), kClaimSequenceSize);
@@ -152,10 +185,45 @@ int CompleteClaim(MXSOCK* mxSock, MXTX* tx)
     return tx->dataLength;
 }
 
+// The start of the client's next claim, received with the one before.
+void KeepUnread(MXSOCK* mxSock, const char* bytes, int count)
+{
+    mxSock->unread.insert(0, bytes, static_cast<size_t>(count));
+    mxSock->mx->socketsWithUnread.insert(mxSock->socket);
+}
+
+// Claim bytes: those kept from an earlier receive first, else one receive of
+// at most room bytes. Results as mxRecv's.
+int ReceiveClaimBytes(MXSOCK* mxSock, char* into, int room, int* error)
+{
+    std::string& unread = mxSock->unread;
+    if (unread.empty())
+        return mxRecv(mxSock->socket, into, room, error, mxLog);
+    int count = std::min(room, static_cast<int>(unread.size()));
+    std::memcpy(into, unread.data(), static_cast<size_t>(count));
+    unread.erase(0, static_cast<size_t>(count));
+    if (unread.empty())
+        mxSock->mx->socketsWithUnread.erase(mxSock->socket);
+    *error = 0;
+    return count;
+}
+
+// got data bytes have arrived in place.
+int AcceptData(MXSOCK* mxSock, MXTX* tx, int got)
+{
+    if (got < tx->remaining) {
+        mxLog("    mxSockRead(%d) Data - got %d of %d bytes", mxSock->socket, got, tx->remaining);
+        tx->done += got;
+        tx->remaining -= got;
+        return 0;
+    }
+    return CompleteClaim(mxSock, tx);
+}
+
 int ReadData(MXSOCK* mxSock, MXTX* tx)
 {
     int error = 0;
-    int got = mxRecv(mxSock->socket, tx->data() + tx->done, tx->remaining, &error, mxLog);
+    int got = ReceiveClaimBytes(mxSock, tx->data() + tx->done, tx->remaining, &error);
     if (got == 0) {
         tx->reason = kReasonPeerClosed;
         tx->state = kTxReadFailed;
@@ -168,19 +236,28 @@ int ReadData(MXSOCK* mxSock, MXTX* tx)
         mxLog("mxSockRead() mxRecv2() Failed(%d)", error);
         return -1;
     }
-    if (got < tx->remaining) {
-        mxLog("    mxSockRead(%d) Data - got %d of %d bytes", mxSock->socket, got, tx->remaining);
-        tx->done += got;
-        tx->remaining -= got;
-        return 0;
+    return AcceptData(mxSock, tx, got);
+}
+
+// Data bytes that came in with the header, already in place: what a
+// receive of the data would have brought. Bytes past the claim belong to
+// the client's next one.
+int TakeEarlyData(MXSOCK* mxSock, MXTX* tx, int early)
+{
+    if (early > tx->remaining) {
+        KeepUnread(mxSock, tx->data() + tx->remaining, early - tx->remaining);
+        early = tx->remaining;
     }
-    return CompleteClaim(mxSock, tx);
+    return AcceptData(mxSock, tx, early);
 }
 
 int ReadHeader(MXSOCK* mxSock, MXTX* tx)
 {
     int error = 0;
-    int got = mxRecv(mxSock->socket, tx->frame + tx->done, tx->remaining, &error, mxLog);
+    // Room for the whole frame: a claim that arrives in one piece takes one
+    // receive instead of two.
+    int room = static_cast<int>(sizeof tx->frame) - tx->done;
+    int got = ReceiveClaimBytes(mxSock, tx->frame + tx->done, room, &error);
     if (got == 0) {
         tx->reason = kReasonPeerClosed;
         return -1;
@@ -199,6 +276,7 @@ int ReadHeader(MXSOCK* mxSock, MXTX* tx)
         tx->remaining -= got;
         return 0;
     }
+    int early = got - tx->remaining;
 
     long long length = DeclaredDataLength(tx->framing, tx->frame);
     if (length > kMaxFrameData) {
@@ -224,6 +302,8 @@ int ReadHeader(MXSOCK* mxSock, MXTX* tx)
     tx->state = kTxReadingData;
     tx->remaining = tx->dataLength;
     tx->done = 0;
+    if (early > 0)
+        return TakeEarlyData(mxSock, tx, early);
     return ReadData(mxSock, tx);
 }
 
@@ -279,17 +359,39 @@ int mxSockRead(MX* mx, MXSOCK* mxSock, MXTX** txOut)
 
 // ---------------------------------------------------------------- write
 
+namespace {
+
+// The digits of field as a number, or -1 when a byte is not a digit.
+long DigitsValue(const char* field, int count)
+{
+    long value = 0;
+    for (int i = 0; i < count; ++i) {
+        if (field[i] < '0' || field[i] > '9')
+            return -1;
+        value = value * 10 + (field[i] - '0');
+    }
+    return value;
+}
+
+// The pending transaction the upstream sequence field names: nine digits at
+// bytes 0-8 for a Tuq Header claim, eight at bytes 1-8 for an MxSock claim.
+MXTX* MatchingTransaction(MX* mx, const char* sequence12)
+{
+    for (long seqNo : {DigitsValue(sequence12, 9), DigitsValue(sequence12 + 1, 8)}) {
+        auto found = mx->transactionBySeqNo.find(seqNo);
+        if (found != mx->transactionBySeqNo.end() &&
+            UpstreamSequenceMatches(found->second->framing, seqNo, sequence12))
+            return found->second;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 int mxSockWrite(MX* mx)
 {
     MxUpstream& up = mx->upstream;
-    MXTX* tx = nullptr;
-    for (MXTX* candidate : PendingTransactions(mx)) {
-        if (candidate->seqNo != 0 &&
-            UpstreamSequenceMatches(candidate->framing, candidate->seqNo, up.sequence())) {
-            tx = candidate;
-            break;
-        }
-    }
+    MXTX* tx = MatchingTransaction(mx, up.sequence());
     if (!tx) {
         mxLog("   CLIENT Read unmatched SEQNO(%.8s) Possible timeout.", up.sequence() + 1);
         mx->error = kMxUnmatchedResponse;
@@ -341,13 +443,14 @@ std::vector<MXTX*> TransactionsAwaitingSwitch(MX* mx)
 
 namespace {
 
+// Asked before every wait: walks the records without copying them out.
 MXTX* EarliestTransactionDeadline(MX* mx)
 {
     MXTX* earliest = nullptr;
-    for (MXTX* tx : PendingTransactions(mx)) {
-        if (tx->deadline != 0 && (!earliest || tx->deadline < earliest->deadline))
-            earliest = tx;
-    }
+    for (auto& mxSock : mx->connections)
+        for (auto& tx : mxSock->transactions)
+            if (tx->deadline != 0 && (!earliest || tx->deadline < earliest->deadline))
+                earliest = tx.get();
     return earliest;
 }
 
@@ -417,6 +520,9 @@ void mxTxFree(MXTX* tx)
     MXSOCK* mxSock = tx->mxSock;
     int socket = mxSock ? mxSock->socket : -1;
     if (mxSock) {
+        auto byNumber = mxSock->mx->transactionBySeqNo.find(tx->seqNo);
+        if (byNumber != mxSock->mx->transactionBySeqNo.end() && byNumber->second == tx)
+            mxSock->mx->transactionBySeqNo.erase(byNumber);
         auto& list = mxSock->transactions;
         auto it = std::find_if(list.begin(), list.end(), [tx](const auto& p) { return p.get() == tx; });
         if (it != list.end()) {
@@ -438,6 +544,8 @@ void mxSockFree(MXSOCK* mxSock)
     mxSock->readCipher.reset();
     mxSock->writeCipher.reset();
     if (mxSock->socket != -1) {
+        mx->connectionBySocket.erase(mxSock->socket);
+        mx->socketsWithUnread.erase(mxSock->socket);
         mx->masterSet.Remove(mxSock->socket);
         mx->readySet.Remove(mxSock->socket);
         mxCloseSocket(mxSock->socket, mxLog);

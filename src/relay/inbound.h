@@ -10,6 +10,12 @@
 // 0 when a connection was accepted, else -1 (MX error 0: nothing to accept).
 int mxSockNew(MX* mx);
 
+// Accepts the connections still waiting in the listen backlog after
+// mxSockNew, so that a burst of clients is taken in one pass instead of
+// one pass each. Returns how many; a failure is logged by mxSockNew's
+// lines and sets MX error.
+int mxSockNewWaiting(MX* mx);
+
 // A new transaction appended to the connection, or null.
 MXTX* mxTxNew(MX* mx, MXSOCK* mxSock);
 

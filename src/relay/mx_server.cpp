@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -27,6 +28,10 @@ std::vector<MX*> openRelays;
 constexpr int kWantedDescriptors = SocketSet::kCapacity + 64;
 
 constexpr int kLoggedDataLimit = 110;
+
+// Claims written in one pass go to the switch together, in batches of
+// about this size: well within what a socket takes in one send.
+constexpr size_t kFlushBytes = 16 * 1024;
 
 int Capped(int length)
 {
@@ -117,6 +122,18 @@ int mxSelect(MX* mx)
         mx->readySet.Add(mx->upstream.socket);
         return 1;
     }
+    // Claims received with an earlier one are ready now; the sockets would
+    // not show them. In master set order, which is the connections' order.
+    if (!mx->socketsWithUnread.empty()) {
+        SocketSet ready;
+        for (int socket : mx->masterSet.Sockets())
+            if (mx->socketsWithUnread.count(socket))
+                ready.Add(socket);
+        if (ready.Count() > 0) {
+            mx->readySet = ready;
+            return ready.Count();
+        }
+    }
     int timeout = 0;
     if (time_t nearest = NearestDeadline(mx)) {
         time_t left = nearest - time(nullptr);
@@ -174,6 +191,7 @@ private:
     bool Pass()
     {
         async_ = false;
+        serviceDown_.reset();
         mxLog("Calling mxSelect()");
         int n = mxSelect(mx_);
         if (n == 0) {
@@ -196,17 +214,18 @@ private:
             if (Stopping("Detected Terminate condition - Before mxClientRead"))
                 return false;
             mx_->readySet.Remove(up.socket);
-            int rc = mxClientRead(mx_);
             --n;
-            HandleUpstreamRead(rc);
+            ReadUpstream();
         }
         if (Stopping("Detected Terminate condition - Before checking for new pharmacy clients"))
             return false;
 
         if (n > 0) {
-            if (mxSockNew(mx_) == 0)
+            if (mxSockNew(mx_) == 0) {
                 --n;
-            else if (mx_->error != kMxOk)
+                mxSockNewWaiting(mx_);
+            }
+            if (mx_->error != kMxOk)
                 mxLog(" Error(%d,%d) in mxSockNew()", errno, mx_->error);
         }
 
@@ -217,6 +236,7 @@ private:
         }
 
         ServeClients(n);
+        FlushUpstream();
 
         if (mx_->mxcfg->onDemand && up.open() && TransactionsAwaitingSwitch(mx_).empty()) {
             mxLog(" ClientDisconnects");
@@ -253,6 +273,16 @@ private:
             RestartIdleDeadline(mxSock);
         }
         mxClientClose(mx_);
+    }
+
+    // Every response that one receive brought in is delivered in this pass.
+    void ReadUpstream()
+    {
+        int rc = 0;
+        do {
+            rc = mxClientRead(mx_);
+            HandleUpstreamRead(rc);
+        } while (rc > 0 && mxClientHoldsMore(mx_));
     }
 
     void HandleUpstreamRead(int rc)
@@ -332,13 +362,22 @@ private:
             mxSockFree(mxSock);
     }
 
-    static bool ServiceDown()
+    static bool MarkerFilePresent()
     {
         FILE* marker = std::fopen("./mxtuq.down", "r");
         if (!marker)
             return false;
         std::fclose(marker);
         return true;
+    }
+
+    // Looked for once per pass, not once per claim: a pass lasts
+    // microseconds, and the file's coming or going counts from the next one.
+    bool ServiceDown()
+    {
+        if (!serviceDown_)
+            serviceDown_ = MarkerFilePresent();
+        return *serviceDown_;
     }
 
     // Sends a complete claim on its way; false stops serving this pass.
@@ -362,13 +401,38 @@ private:
         }
         if (Stopping("Detected Terminate condition - Before mxClientWrite"))
             return false;
-        if (mxClientWrite(mx_, mxSock) != 0) {
-            mxLog(" Lost Client Connection(%d,%d)", errno, mx_->error);
+        if (mxClientWrite(mx_, mxSock) != 0)
+            AnswerLostUpstream({tx});
+        else if (mxClientUnsentBytes(mx_) >= kFlushBytes)
+            FlushUpstream();
+        return true;
+    }
+
+    // Claims could not be written: TUQ07 for them, TUQ02 for every other
+    // claim awaiting the switch, and the upstream connection closes.
+    void AnswerLostUpstream(const std::vector<MXTX*>& unwritten)
+    {
+        mxLog(" Lost Client Connection(%d,%d)", errno, mx_->error);
+        for (MXTX* tx : unwritten) {
             mxHostUnavailable(mx_, tx);
             mxTxFree(tx);
-            AnswerAwaitingAndClose(mxHostDisconnected);
         }
-        return true;
+        AnswerAwaitingAndClose(mxHostDisconnected);
+    }
+
+    // Sends the claims written upstream so far in this pass.
+    void FlushUpstream()
+    {
+        std::vector<long> claims;
+        if (mxClientFlush(mx_, claims) == 0)
+            return;
+        std::vector<MXTX*> unwritten;
+        for (long seqNo : claims) {
+            auto found = mx_->transactionBySeqNo.find(seqNo);
+            if (found != mx_->transactionBySeqNo.end())
+                unwritten.push_back(found->second);
+        }
+        AnswerLostUpstream(unwritten);
     }
 
     void SendViaModem(MXSOCK* mxSock, MXTX* tx)
@@ -388,6 +452,7 @@ private:
     TMxSockThread& thread_;
     MX* mx_;
     bool async_ = false;
+    std::optional<bool> serviceDown_;  // this pass's look for the marker file
 };
 
 void SwitchNetworkLogOn()

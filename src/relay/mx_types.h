@@ -9,6 +9,9 @@
 #include <openssl/types.h>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 // The relay's records: configuration (MXCFG), context (MX), one MXSOCK per
 // client connection and one MXTX per claim. All of them live on the relay
@@ -114,6 +117,9 @@ struct MXSOCK {
     CipherPtr readCipher;
     CipherPtr writeCipher;
     std::list<std::unique_ptr<MXTX>> transactions;
+    // Bytes received after the claim they came with: the start of the
+    // client's next claim, read before the socket again.
+    std::string unread;
 };
 
 // The upstream connection to the switch.
@@ -135,10 +141,22 @@ struct MxUpstream {
     // The claim being written; apart from frame so that a response that
     // arrives in pieces survives a claim written in between.
     char sendFrame[kUpstreamHeaderSize + kMaxFrameData] = {};
+    // Plain TCP: the frames of the claims written in this loop pass and
+    // their sequence numbers, sent together by mxClientFlush: one segment
+    // and one wake-up of the switch instead of one per claim.
+    std::string outbox;
+    std::vector<long> outboxClaims;
+    // Plain TCP: bytes received from the switch and not yet taken into
+    // frame. One receive takes in every response that has arrived, instead
+    // of two receives for each.
+    char inbox[64 * 1024] = {};
+    int inboxStart = 0;
+    int inboxEnd = 0;
 
     char* sequence() { return frame + 4; }
     char* data() { return frame + kUpstreamHeaderSize; }
     bool open() const { return socket != -1; }
+    bool inboxHoldsBytes() const { return inboxStart < inboxEnd; }
 };
 
 struct MX {
@@ -150,4 +168,10 @@ struct MX {
     MxUpstream upstream;
     std::unique_ptr<MXCFG> mxcfg;
     std::list<std::unique_ptr<MXSOCK>> connections;
+    // Indexes over the records above, so that finding the connection of a
+    // ready socket or the claim of a response does not walk them all.
+    std::unordered_map<int, MXSOCK*> connectionBySocket;
+    std::unordered_map<long, MXTX*> transactionBySeqNo;
+    // Connections whose unread bytes poll() cannot show.
+    std::unordered_set<int> socketsWithUnread;
 };

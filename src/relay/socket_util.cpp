@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -26,26 +27,32 @@ bool SocketSet::Add(int socket)
 {
     if (Contains(socket))
         return true;
-    if (Full())
+    if (Full() || socket < 0)
         return false;
+    if (static_cast<size_t>(socket) >= member_.size())
+        member_.resize(static_cast<size_t>(socket) + 1);
+    member_[static_cast<size_t>(socket)] = true;
     sockets_.push_back(socket);
     return true;
 }
 
 void SocketSet::Remove(int socket)
 {
-    auto it = std::find(sockets_.begin(), sockets_.end(), socket);
-    if (it != sockets_.end())
-        sockets_.erase(it);
+    if (!Contains(socket))
+        return;
+    member_[static_cast<size_t>(socket)] = false;
+    sockets_.erase(std::find(sockets_.begin(), sockets_.end(), socket));
 }
 
 bool SocketSet::Contains(int socket) const
 {
-    return std::find(sockets_.begin(), sockets_.end(), socket) != sockets_.end();
+    return socket >= 0 && static_cast<size_t>(socket) < member_.size() && member_[static_cast<size_t>(socket)];
 }
 
 void SocketSet::Clear()
 {
+    for (int socket : sockets_)
+        member_[static_cast<size_t>(socket)] = false;
     sockets_.clear();
 }
 
@@ -70,6 +77,12 @@ bool SetNonBlocking(int socket)
 {
     int flags = fcntl(socket, F_GETFL, 0);
     return flags != -1 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) != -1;
+}
+
+void SetNoDelay(int socket)
+{
+    int on = 1;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 int ResolveIPv4(const char* host, in_addr* address)
@@ -270,7 +283,10 @@ int mxOpenSocket(const char* host, int port, sockaddr_in* address, int* socketOu
                 log("mxOpenSocket(): Error %d on bind()", errno);
             return FailAndClose(kOpenBindFailed, sock, log);
         }
-        if (listen(sock, 5) != 0) {
+        // The design's backlog of 5 was Winsock 1.1's largest; here it
+        // would drop the SYNs of pharmacies that connect at the same moment,
+        // and each would retry a whole second later.
+        if (listen(sock, SOMAXCONN) != 0) {
             if (log)
                 log("mxOpenSocket(): listen() Failed(%d)", errno);
             return FailAndClose(kOpenListenFailed, sock, log);

@@ -10,10 +10,14 @@ using SocketLog = int (*)(const char* format, ...);
 
 constexpr int kMaxHostNameLength = 511;
 
-// The relay's socket set: at most 5000 distinct descriptors of any number.
+// The relay's socket set: at most 5000 client connections plus the
+// listening and the upstream socket, distinct descriptors of any number, in
+// the order they were added. Membership is a table indexed by the
+// descriptor, so a test costs the same with 5000 sockets as with one.
 class SocketSet {
 public:
-    static constexpr int kCapacity = 5000;
+    static constexpr int kClientCapacity = 5000;
+    static constexpr int kCapacity = kClientCapacity + 2;
 
     // False when the set is full; a socket already present is not added twice.
     bool Add(int socket);
@@ -27,6 +31,7 @@ public:
 
 private:
     std::vector<int> sockets_;
+    std::vector<bool> member_;  // indexed by descriptor
 };
 
 // The socket library needs no start-up on POSIX: always 0.
@@ -49,7 +54,8 @@ enum : int {
 };
 
 // Opens a TCP socket; a listening socket is bound to the address of host
-// (the local host name when host is null or empty) with a backlog of 5.
+// (the local host name when host is null or empty) with the system's largest
+// backlog (SOMAXCONN).
 // After kOpenBindFailed errno holds bind()'s error.
 int mxOpenSocket(const char* host, int port, sockaddr_in* address, int* socketOut,
                  SocketLog log, bool listening, bool nonBlocking);
@@ -92,6 +98,10 @@ std::string ConnectionLabel(int number);
 
 // Switches a descriptor to non-blocking mode; false on failure (errno set).
 bool SetNonBlocking(int socket);
+
+// Turns Nagle's algorithm off: a claim or reply goes out when it is
+// written instead of waiting for the peer to acknowledge the one before.
+void SetNoDelay(int socket);
 
 // Resolves host (a dotted quad or a name) to its first IPv4 address.
 // Returns 0, or a non-zero resolver code for LogResolveError.

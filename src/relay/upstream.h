@@ -16,12 +16,25 @@ int mxClientConnect(MX* mx);
 // connect or wait error; -3 terminate requested.
 int mxTryConnect(MX* mx, const char* host, int port);
 
-// Writes the connection's complete claim upstream: 0, or -1.
+// Writes the connection's complete claim upstream: 0, or -1. Over TLS it
+// is sent at once; over plain TCP it waits in the outbox for mxClientFlush.
 int mxClientWrite(MX* mx, MXSOCK* mxSock);
+
+// Sends the claims waiting in the outbox with one send: 0, or -1 when the
+// send failed or fell short (MX error 10). claims receives the sequence
+// numbers of the claims that were in it either way.
+int mxClientFlush(MX* mx, std::vector<long>& claims);
+
+// Bytes waiting in the outbox.
+size_t mxClientUnsentBytes(MX* mx);
 
 // The response data length once a whole response is in the upstream frame,
 // 0 while more bytes are needed, -1 on failure with the upstream reason set.
 int mxClientRead(MX* mx);
+
+// True when the last receive brought in more than the response just read:
+// the next mxClientRead goes on with those bytes, which poll() cannot show.
+bool mxClientHoldsMore(MX* mx);
 
 void mxClientClose(MX* mx);
 

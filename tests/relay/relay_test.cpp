@@ -108,7 +108,7 @@ TEST_F(RelayTest, ServesMoreClientsThanSelectCouldWatch)
     ASSERT_TRUE(relay.WaitReady());
     // Every client stays connected, so the relay ends up watching more
     // descriptors than select() could; each claim goes round before the next
-    // client connects (the listen backlog is small).
+    // client connects.
     const int count = 1100;
     std::vector<std::unique_ptr<InboundClient>> clients;
     for (int i = 0; i < count; ++i) {
@@ -213,6 +213,57 @@ TEST_F(RelayTest, PipelinedClaimsAreAnsweredInTheSwitchOrder)
     EXPECT_EQ(first->header.substr(10, 8), "00000022");
     EXPECT_EQ(second->data, "first answer");
     EXPECT_EQ(second->header.substr(10, 8), "00000011");
+}
+
+TEST_F(RelayTest, ClaimBeginningWithTheEndOfAnEarlierOneIsAssembled)
+{
+    SwitchPeer peer(SwitchPeer::Echo());
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient client(inboundPort, InboundFraming::TuqHeader, false);
+
+    // The first claim and 5 bytes of the second come in one piece.
+    std::string second = client.Frame(Tuq12("second"), SampleClaim("second"));
+    client.SendRaw(client.Frame(Tuq12("first"), SampleClaim("first")) + second.substr(0, 5));
+    auto first = client.ReadReply();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->data, "RSP:" + SampleClaim("first"));
+    ASSERT_TRUE(AwaitLog("Header - got 5 of 16 bytes"));
+    client.SendRaw(second.substr(5));
+    auto reply = client.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->header.substr(4), Tuq12("second"));
+    EXPECT_EQ(reply->data, "RSP:" + SampleClaim("second"));
+}
+
+TEST_F(RelayTest, ResponsesArrivingTogetherAreAllDelivered)
+{
+    // Both responses come in one segment and nothing follows them: the
+    // second must not wait in the relay for more bytes from the switch.
+    std::optional<UpstreamRequest> held;
+    SwitchPeer peer([&held](SwitchConnection& c, const UpstreamRequest& r) {
+        if (!held) {
+            held = r;
+            return;
+        }
+        c.SendRaw(BuildLengthHeader16(held->sequence, 12) + "answer to A." + BuildLengthHeader16(r.sequence, 12) +
+                  "answer to B.");
+    });
+    UseHost(1, "127.0.0.1", peer.port(), 0);
+    RelayRun relay;
+    ASSERT_TRUE(relay.WaitReady());
+    InboundClient clientA(inboundPort, InboundFraming::TuqHeader, false);
+    InboundClient clientB(inboundPort, InboundFraming::TuqHeader, false);
+    clientA.SendClaim(Tuq12("A"), SampleClaim("A"));
+    ASSERT_TRUE(peer.WaitForRequests(1));
+    clientB.SendClaim(Tuq12("B"), SampleClaim("B"));
+
+    auto replyA = clientA.ReadReply();
+    auto replyB = clientB.ReadReply();
+    ASSERT_TRUE(replyA && replyB);
+    EXPECT_EQ(replyA->data, "answer to A.");
+    EXPECT_EQ(replyB->data, "answer to B.");
 }
 
 TEST_F(RelayTest, FrameSizeLimit)

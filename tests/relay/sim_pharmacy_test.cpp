@@ -86,6 +86,18 @@ TEST(PharmacySim, LoadsTheSwitchWithTwofishClaimsAndChecksEveryReply)
     EXPECT_TRUE(pharmacy.output().contains(" p99=")) << pharmacy.output().toStdString();
 }
 
+// Claims kept in flight are matched to replies that come last first.
+TEST(PharmacySim, OutstandingClaimsAreMatchedToRepliesInAnyOrder)
+{
+    ToolProcess sim("tuq-switch-sim", {"--port", "0", "--reverse", "4"});
+    std::uint16_t port = sim.waitForListening();
+    ASSERT_NE(port, 0);
+    ToolProcess pharmacy("pharmacy-sim", {"--port", QString::number(port), "--framing", "tuq", "--outstanding",
+                                          "4", "--connections", "2", "--claims", "8", "--expect-paid"});
+    EXPECT_EQ(pharmacy.waitForExit(), 0) << pharmacy.errors().toStdString();
+    EXPECT_TRUE(pharmacy.output().startsWith("claims=16 ok=16 failed=0 ")) << pharmacy.output().toStdString();
+}
+
 TEST(PharmacySim, MxSockRepliesMustRepeatTheSequenceField)
 {
     for (bool corrupt : {false, true}) {

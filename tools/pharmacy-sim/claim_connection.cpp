@@ -43,20 +43,30 @@ ClaimConnection::~ClaimConnection()
 ConnectionResult ClaimConnection::run()
 {
     ConnectionResult result;
+    const int claims = options_.claimsPerConnection;
     if (!connect(result.error)) {
-        result.failed = options_.claimsPerConnection;
+        result.failed = claims;
         return result;
     }
-    for (int claim = 1; claim <= options_.claimsPerConnection; ++claim) {
-        auto start = std::chrono::steady_clock::now();
-        SentClaim sent;
-        std::string reply;
-        if (!sendClaim(claim, sent, result.error) || !readReply(sent, reply, result.error)) {
-            result.error = FormatText("claim %d: ", claim) + result.error;
-            result.failed = options_.claimsPerConnection - claim + 1;
-            return result;
+    std::deque<SentClaim> inFlight;
+    int next = 1;
+    auto fail = [&](int claim) {
+        result.error = FormatText("claim %d: ", claim) + result.error;
+        result.failed = claims - result.succeeded;
+        return result;
+    };
+    while (result.succeeded < claims) {
+        while (next <= claims && static_cast<int>(inFlight.size()) < options_.outstanding) {
+            SentClaim sent;
+            if (!sendClaim(next, sent, result.error))
+                return fail(next);
+            inFlight.push_back(std::move(sent));
+            ++next;
         }
-        std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+        SentClaim answered;
+        if (!readReply(inFlight, answered, result.error))
+            return fail(inFlight.front().number);
+        std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - answered.sentAt;
         result.latenciesMs.push_back(elapsed.count());
         ++result.succeeded;
     }
@@ -97,12 +107,14 @@ std::string ClaimConnection::claimHeader(int claimNumber, int dataLength) const
 
 bool ClaimConnection::sendClaim(int claimNumber, SentClaim& sent, std::string& error)
 {
+    sent.number = claimNumber;
     sent.rxNumber = static_cast<unsigned>(number_ * 10000 + claimNumber);
     std::string data = BuildSampleClaim(sent.rxNumber);
     int length = static_cast<int>(data.size());
     sent.header = claimHeader(claimNumber, length);
     EncryptBuffer(writeCipher_.get(), data.data(), length);
     std::string frame = sent.header + data;
+    sent.sentAt = std::chrono::steady_clock::now();
     if (::send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(frame.size())) {
         error = std::string("cannot send: ") + std::strerror(errno);
         return false;
@@ -110,7 +122,7 @@ bool ClaimConnection::sendClaim(int claimNumber, SentClaim& sent, std::string& e
     return true;
 }
 
-bool ClaimConnection::readReply(const SentClaim& sent, std::string& reply, std::string& error)
+bool ClaimConnection::readReply(std::deque<SentClaim>& inFlight, SentClaim& answered, std::string& error)
 {
     std::string header(static_cast<size_t>(HeaderSize(options_.framing)), '\0');
     if (!readExact(header.data(), header.size(), error))
@@ -118,9 +130,13 @@ bool ClaimConnection::readReply(const SentClaim& sent, std::string& reply, std::
     // MxSock replies repeat the claim's first 10 bytes too; both framings
     // repeat the sequence field.
     const size_t sequenceAt = static_cast<size_t>(ClientSequenceOffset(options_.framing));
+    const size_t sequenceSize = static_cast<size_t>(ClientSequenceSize(options_.framing));
     const size_t echoStart = options_.framing == InboundFraming::MxSock ? 0 : sequenceAt;
-    const size_t echoSize = sequenceAt + static_cast<size_t>(ClientSequenceSize(options_.framing)) - echoStart;
-    if (header.compare(echoStart, echoSize, sent.header, echoStart, echoSize) != 0) {
+    const size_t echoSize = sequenceAt + sequenceSize - echoStart;
+    auto claim = std::find_if(inFlight.begin(), inFlight.end(), [&](const SentClaim& sent) {
+        return header.compare(sequenceAt, sequenceSize, sent.header, sequenceAt, sequenceSize) == 0;
+    });
+    if (claim == inFlight.end() || header.compare(echoStart, echoSize, claim->header, echoStart, echoSize) != 0) {
         error = "reply header does not repeat the claim's header and sequence field";
         return false;
     }
@@ -133,12 +149,16 @@ bool ClaimConnection::readReply(const SentClaim& sent, std::string& reply, std::
         error = FormatText("reply declares %lld data bytes", length);
         return false;
     }
-    reply.resize(static_cast<size_t>(length));
+    std::string reply(static_cast<size_t>(length), '\0');
     if (!readExact(reply.data(), reply.size(), error))
         return false;
     DecryptBuffer(readCipher_.get(), reply.data(), static_cast<int>(length));
-    error = CheckReplyData(reply, sent.rxNumber, options_.expectPaid);
-    return error.empty();
+    error = CheckReplyData(reply, claim->rxNumber, options_.expectPaid);
+    if (!error.empty())
+        return false;
+    answered = std::move(*claim);
+    inFlight.erase(claim);
+    return true;
 }
 
 bool ClaimConnection::readExact(char* buf, size_t size, std::string& error)

@@ -3,11 +3,14 @@
 #include "pharmacy_options.h"
 #include "base/twofish.h"
 
+#include <chrono>
+#include <deque>
 #include <memory>
 #include <string>
 
-// One pharmacy connection: sends its claims one after the other and checks
-// every reply against its claim. Stops at the first wrong or missing reply.
+// One pharmacy connection: sends its claims, up to options.outstanding at a
+// time, and checks every reply against its claim. Stops at the first wrong
+// or missing reply.
 class ClaimConnection {
 public:
     // number tells connections apart in sequence fields and prescriptions.
@@ -20,13 +23,17 @@ public:
 
 private:
     struct SentClaim {
+        int number = 0;
         std::string header;  // as sent
         unsigned rxNumber = 0;
+        std::chrono::steady_clock::time_point sentAt;
     };
 
     bool connect(std::string& error);
     bool sendClaim(int claimNumber, SentClaim& sent, std::string& error);
-    bool readReply(const SentClaim& sent, std::string& reply, std::string& error);
+    // Reads one reply, checks it against the claim in flight whose sequence
+    // field it repeats and takes that claim out of inFlight.
+    bool readReply(std::deque<SentClaim>& inFlight, SentClaim& answered, std::string& error);
     bool readExact(char* buf, size_t size, std::string& error);
     std::string claimHeader(int claimNumber, int dataLength) const;
 

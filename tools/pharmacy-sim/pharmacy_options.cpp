@@ -13,7 +13,10 @@ const char* const description =
     "\n"
     "Socket mode (--port): opens --connections connections to an inbound\n"
     "socket port at once and sends --claims claims on each, one after the\n"
-    "other: every claim waits for its reply before the next is sent.\n"
+    "other: every claim waits for its reply before the next is sent. With\n"
+    "--outstanding N up to N claims of a connection wait for their replies\n"
+    "at once, as a pipelining peer sends them; replies may then come in any\n"
+    "order and are matched to their claims by the sequence field.\n"
     "Framings: \"mxsock\" (24-byte claim header \"01\" \"00\" \"000540\", 8-digit\n"
     "sequence, 6-digit length) or \"tuq\" (4-byte big-endian total length and a\n"
     "12-byte sequence field); with --twofish the claim and reply data are\n"
@@ -55,7 +58,7 @@ const char* const description =
     "when every claim got a right reply, 1 when one did not, 2 for a wrong\n"
     "command line.";
 
-const QStringList socketOnly{"host", "port", "framing", "twofish", "connections"};
+const QStringList socketOnly{"host", "port", "framing", "twofish", "connections", "outstanding"};
 const QStringList serialOnly{"profile", "baud", "echo", "phone", "lrc", "visa2", "hangup", "nak-first"};
 
 [[noreturn]] void Fail(const QString& message)
@@ -109,6 +112,7 @@ SocketLoadOptions SocketOptions(const QCommandLineParser& parser)
     options.twofish = parser.isSet("twofish");
     options.connections = NumberOption(parser, "connections", 1, 9999);
     options.claimsPerConnection = NumberOption(parser, "claims", 1, 99999);
+    options.outstanding = NumberOption(parser, "outstanding", 1, 1000);
     options.replyTimeoutSeconds = NumberOption(parser, "timeout", 1, 86400);
     options.expectPaid = parser.isSet("expect-paid");
     return options;
@@ -151,6 +155,7 @@ PharmacyOptions ParsePharmacyOptions(const QCoreApplication& app)
         {"framing", "Socket mode: mxsock (default) or tuq.", "framing", "mxsock"},
         {"twofish", "Socket mode: encrypt claim data and decrypt reply data with Twofish."},
         {"connections", "Socket mode: concurrent connections (default 1).", "count", "1"},
+        {"outstanding", "Socket mode: claims in flight per connection (default 1).", "count", "1"},
         {"serial", "Serial mode: the serial device, e.g. /dev/ttyS0.", "device"},
         {"profile", "Serial mode: the pharmacy-system profile, 0 to 7 (default 0).", "number", "0"},
         {"baud", "Serial mode: line speed, also expected in the CONNECT report (default 19200).", "speed",

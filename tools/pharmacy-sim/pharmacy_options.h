@@ -14,6 +14,7 @@ struct SocketLoadOptions {
     bool twofish = false;
     int connections = 1;
     int claimsPerConnection = 1;
+    int outstanding = 1;  // claims in flight per connection
     int replyTimeoutSeconds = 60;
     bool expectPaid = false;  // every reply must be a paid response
 };

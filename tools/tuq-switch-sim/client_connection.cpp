@@ -36,9 +36,13 @@ void ClientConnection::run()
             return;
         if (!waitForInput())
             continue;
-        Claim claim;
-        if (!readClaim(claim) || !handleClaim(std::move(claim)))
-            return;
+        // The claims already in are all taken before answering, so that
+        // their answers leave together.
+        do {
+            Claim claim;
+            if (!readClaim(claim) || !handleClaim(std::move(claim)))
+                return;
+        } while (claimBuffered());
     }
 }
 
@@ -103,28 +107,39 @@ bool ClientConnection::handleClaim(Claim claim)
     return false;
 }
 
-bool ClientConnection::sendDueAnswers()
+bool ClientConnection::claimBuffered() const
 {
-    for (PendingAnswer& answer : schedule_.takeDue(SteadyClock::now()))
-        if (!sendAnswer(std::move(answer)))
-            return false;
-    return true;
+    std::string_view bytes = stream_.buffered();
+    if (bytes.size() < static_cast<size_t>(kUpstreamHeaderSize))
+        return false;
+    long long length = DeclaredDataLength16(bytes.data());
+    // A bad length is read (and reported) like any other claim.
+    return length < 0 || length > kMaxFrameData
+        || bytes.size() >= static_cast<size_t>(kUpstreamHeaderSize + length);
 }
 
-bool ClientConnection::sendAnswer(PendingAnswer answer)
+bool ClientConnection::sendDueAnswers()
 {
-    // Encrypted here, in sending order, so the stream positions of both ends agree.
-    int length = static_cast<int>(answer.data.size());
-    EncryptBuffer(writeCipher_.get(), answer.data.data(), length);
-    std::string frame = BuildLengthHeader16(answer.sequence, length) + answer.data;
-    if (answer.badLength)
-        WriteBigEndian32(frame.data(), *options_.faults.lengthField);
-    if (!stream_.writeAll(frame.data(), frame.size())) {
+    std::vector<PendingAnswer> due = schedule_.takeDue(SteadyClock::now());
+    if (due.empty())
+        return true;
+    std::string frames;
+    for (PendingAnswer& answer : due) {
+        // Encrypted here, in sending order, so the stream positions of both ends agree.
+        int length = static_cast<int>(answer.data.size());
+        EncryptBuffer(writeCipher_.get(), answer.data.data(), length);
+        std::string frame = BuildLengthHeader16(answer.sequence, length) + answer.data;
+        if (answer.badLength)
+            WriteBigEndian32(frame.data(), *options_.faults.lengthField);
+        frames += frame;
+    }
+    if (!stream_.writeAll(frames.data(), frames.size())) {
         report("cannot send an answer, closing");
         return false;
     }
     if (options_.verbose)
-        report(FormatText("answer seq(%s) length %d", answer.sequence.c_str(), length));
+        for (const PendingAnswer& answer : due)
+            report(FormatText("answer seq(%s) length %zu", answer.sequence.c_str(), answer.data.size()));
     return true;
 }
 

@@ -28,10 +28,12 @@ private:
     };
 
     bool readClaim(Claim& claim);
+    // True when a whole claim has been received and not yet read.
+    bool claimBuffered() const;
     // False when the connection is to end.
     bool handleClaim(Claim claim);
+    // Sends every answer that is due, together.
     bool sendDueAnswers();
-    bool sendAnswer(PendingAnswer answer);
     // True when input is waiting; false when the next answer fell due first.
     bool waitForInput();
     void report(const std::string& text) const;

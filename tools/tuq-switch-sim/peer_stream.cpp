@@ -4,7 +4,9 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 PeerStream::PeerStream(int fd) : fd_(fd) {}
 
@@ -31,21 +33,36 @@ bool PeerStream::readExact(char* buf, size_t size)
 {
     size_t done = 0;
     while (done < size) {
-        if (ssl_) {
-            size_t got = 0;
-            if (SSL_read_ex(ssl_, buf + done, size - done, &got) != 1)
-                return false;
-            done += got;
-            continue;
-        }
-        ssize_t got = ::recv(fd_, buf + done, size - done, 0);
+        if (inboxStart_ == inboxEnd_ && !fillInbox())
+            return false;
+        size_t part = std::min(size - done, inboxEnd_ - inboxStart_);
+        std::memcpy(buf + done, inbox_.data() + inboxStart_, part);
+        inboxStart_ += part;
+        done += part;
+    }
+    return true;
+}
+
+bool PeerStream::fillInbox()
+{
+    inboxStart_ = 0;
+    inboxEnd_ = 0;
+    if (ssl_) {
+        size_t got = 0;
+        if (SSL_read_ex(ssl_, inbox_.data(), inbox_.size(), &got) != 1)
+            return false;
+        inboxEnd_ = got;
+        return true;
+    }
+    for (;;) {
+        ssize_t got = ::recv(fd_, inbox_.data(), inbox_.size(), 0);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             return false;
-        done += static_cast<size_t>(got);
+        inboxEnd_ = static_cast<size_t>(got);
+        return true;
     }
-    return true;
 }
 
 bool PeerStream::writeAll(const char* buf, size_t size)
@@ -71,7 +88,12 @@ bool PeerStream::writeAll(const char* buf, size_t size)
 
 bool PeerStream::hasBufferedInput() const
 {
-    return ssl_ && SSL_pending(ssl_) > 0;
+    return inboxStart_ < inboxEnd_ || (ssl_ && SSL_pending(ssl_) > 0);
+}
+
+std::string_view PeerStream::buffered() const
+{
+    return std::string_view(inbox_.data() + inboxStart_, inboxEnd_ - inboxStart_);
 }
 
 void PeerStream::close()
