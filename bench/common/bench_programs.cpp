@@ -19,8 +19,10 @@ QString ProgramPath(const char* name)
 
 std::uint16_t FreeLoopbackPort()
 {
-    // A seed that differs per process, so that two runs side by side rarely meet.
-    int port = FindFreeListenPort("127.0.0.1", 20000 + static_cast<int>(getpid() % 20000), nullptr);
+    // A seed that differs per process, so that two runs side by side rarely
+    // meet; below 32768, where the system does not pick the local ports of
+    // outgoing connections, so none of them takes the port before it is used.
+    int port = FindFreeListenPort("127.0.0.1", 20000 + static_cast<int>(getpid() % 12000), nullptr);
     return port > 0 ? static_cast<std::uint16_t>(port) : 0;
 }
 

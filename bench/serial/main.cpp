@@ -4,6 +4,7 @@
 #include "bench_programs.h"
 #include "config/settings.h"
 #include "pty_pair.h"
+#include "relay/socket_util.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -60,7 +61,8 @@ bool WaitForListener(std::uint16_t port)
     for (int tries = 0; tries < waitMs / 50; ++tries) {
         QTcpSocket socket;
         socket.connectToHost("127.0.0.1", port);
-        if (socket.waitForConnected(1000))
+        // A connection to itself (same local and remote port) is no listener.
+        if (socket.waitForConnected(1000) && socket.localPort() != port)
             return true;
         QThread::msleep(50);
     }
@@ -90,8 +92,9 @@ int main(int argc, char* argv[])
     PtyPair ptys;
     SwitchSimulator simulator({"--twofish"});
     std::uint16_t serialRelayPort = FreeLoopbackPort();
-    std::uint16_t socketPort = static_cast<std::uint16_t>(serialRelayPort + 1);
-    if (!ptys.Ready() || simulator.port() == 0 || serialRelayPort == 0) {
+    int freeAfter = FindFreeListenPort("127.0.0.1", serialRelayPort + 1, nullptr);
+    std::uint16_t socketPort = static_cast<std::uint16_t>(freeAfter > 0 ? freeAfter : 0);
+    if (!ptys.Ready() || simulator.port() == 0 || serialRelayPort == 0 || socketPort == 0) {
         std::fprintf(stderr, "bench_serial: socat or the switch simulator did not start\n");
         return 1;
     }
