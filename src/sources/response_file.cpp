@@ -88,6 +88,8 @@ std::string ResponseFolder(const std::string& claimPath)
     return IncludeTrailingDelimiter(folder);
 }
 
+// How a temporary name looks, for a message about one that could not be
+// made: six letters or digits stand in the Xs.
 std::string TempPattern(const std::string& folder)
 {
     return folder + "TuqNXXXXXX";

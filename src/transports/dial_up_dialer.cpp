@@ -65,7 +65,7 @@ std::string PhoneBookNames()
 }
 
 // Where the private option file goes: the user's runtime folder when there
-// is one (nobody else can even list it).
+// is one (nobody else can even list it). QTemporaryFile fills in the Xs.
 QString OptionFileTemplate()
 {
     QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");

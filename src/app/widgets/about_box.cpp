@@ -13,7 +13,10 @@
 
 namespace {
 
-// Placeholders that reach nobody until the maker's own are known.
+// The support contacts shown to the user. Like the switch defaults, they lie
+// on the reserved example domain and in the fictional 555-01xx range: a
+// pharmacy's own support line is not known here, and these reach no one
+// by mistake.
 const char* const WebAddress = "https://www.tuqnetwork.example/";
 const char* const MailAddress = "support@tuqnetwork.example";
 const char* const Telephone = "555-0100";
