@@ -23,22 +23,12 @@ DialUpWorld::DialUpWorld(const TestHome& home)
 {
     for (const std::string& dir : {peersDir, runDir, netDir})
         QDir().mkpath(QString::fromStdString(dir));
-    setVar("CORVANE_PPPD", ProgramPath("pppd-standin"));
-    setVar("CORVANE_PPP_PEERS_DIR", peersDir);
-    setVar("CORVANE_PPP_RUN_DIR", runDir);
-    setVar("CORVANE_SYS_NET_DIR", netDir);
-    setVar("PPPD_STANDIN_RECORD", recordFile);
-    setVar("PPPD_STANDIN_EXIT", std::nullopt);
-}
-
-DialUpWorld::~DialUpWorld()
-{
-    for (const auto& [name, value] : saved_) {
-        if (value)
-            ::setenv(name.c_str(), value->c_str(), 1);
-        else
-            ::unsetenv(name.c_str());
-    }
+    environment_.set("CORVANE_PPPD", ProgramPath("pppd-standin"));
+    environment_.set("CORVANE_PPP_PEERS_DIR", peersDir);
+    environment_.set("CORVANE_PPP_RUN_DIR", runDir);
+    environment_.set("CORVANE_SYS_NET_DIR", netDir);
+    environment_.set("PPPD_STANDIN_RECORD", recordFile);
+    environment_.set("PPPD_STANDIN_EXIT", std::nullopt);
 }
 
 void DialUpWorld::writePeer(const std::string& name, const std::string& text) const
@@ -48,7 +38,7 @@ void DialUpWorld::writePeer(const std::string& name, const std::string& text) co
 
 void DialUpWorld::failDialsWith(int status)
 {
-    setVar("PPPD_STANDIN_EXIT", std::to_string(status));
+    environment_.set("PPPD_STANDIN_EXIT", std::to_string(status));
 }
 
 std::string DialUpWorld::record() const
@@ -79,18 +69,6 @@ bool DialUpWorld::linkUp(const std::string& name) const
 {
     PppLink link;
     return FindPppLink(name, link) && link.up;
-}
-
-void DialUpWorld::setVar(const char* name, const std::optional<std::string>& value)
-{
-    if (!saved_.count(name)) {
-        const char* old = std::getenv(name);
-        saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    if (value)
-        ::setenv(name, value->c_str(), 1);
-    else
-        ::unsetenv(name);
 }
 
 OtherProgramsLink::OtherProgramsLink(const std::string& entry)

@@ -12,7 +12,6 @@
 class DialUpWorld {
 public:
     explicit DialUpWorld(const TestHome& home);
-    ~DialUpWorld();
     DialUpWorld(const DialUpWorld&) = delete;
     DialUpWorld& operator=(const DialUpWorld&) = delete;
 
@@ -29,8 +28,7 @@ public:
     std::string peersDir, runDir, netDir, recordFile;
 
 private:
-    void setVar(const char* name, const std::optional<std::string>& value);
-    std::map<std::string, std::optional<std::string>> saved_;
+    ScopedEnvironment environment_;
 };
 
 // A pppd started by another program (not by Corvane).

@@ -94,10 +94,12 @@ TEST(OptionsDialogTest, ControlRulesAndCancel)
     // A phone book with one entry, so that dial-up can be chosen.
     QDir(QString::fromStdString(home.path())).mkpath("peers");
     std::ofstream(home.path() + "/peers/tuqisp") << "/dev/ttyS0\nuser pharmacy01\n";
-    ::setenv("CORVANE_PPP_PEERS_DIR", (home.path() + "/peers").c_str(), 1);
     OptionsDialog dialog;
-    dialog.Load();
-    ::unsetenv("CORVANE_PPP_PEERS_DIR");
+    {
+        ScopedEnvironment environment;
+        environment.set("CORVANE_PPP_PEERS_DIR", home.path() + "/peers");
+        dialog.Load();
+    }
     dialog.show();
 
     auto* debug = Find<QCheckBox>(dialog, "DebugCheckBox");

@@ -11,20 +11,10 @@ TestHome::TestHome()
     QDir root(dir_.path());
     root.mkpath("config");
     root.mkpath("runtime");
-    setVar("HOME", dir_.path().toStdString());
-    setVar("XDG_CONFIG_HOME", root.filePath("config").toStdString());
-    setVar("XDG_RUNTIME_DIR", root.filePath("runtime").toStdString());
-    setVar("CORVANE_SETTINGS", std::nullopt);
-}
-
-TestHome::~TestHome()
-{
-    for (const auto& [name, value] : saved_) {
-        if (value)
-            ::setenv(name.c_str(), value->c_str(), 1);
-        else
-            ::unsetenv(name.c_str());
-    }
+    environment_.set("HOME", dir_.path().toStdString());
+    environment_.set("XDG_CONFIG_HOME", root.filePath("config").toStdString());
+    environment_.set("XDG_RUNTIME_DIR", root.filePath("runtime").toStdString());
+    environment_.set("CORVANE_SETTINGS", std::nullopt);
 }
 
 std::string TestHome::path() const
@@ -44,7 +34,17 @@ void TestHome::writeSettings(const std::string& regText) const
     out << regText;
 }
 
-void TestHome::setVar(const char* name, const std::optional<std::string>& value)
+ScopedEnvironment::~ScopedEnvironment()
+{
+    for (const auto& [name, value] : saved_) {
+        if (value)
+            ::setenv(name.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
+    }
+}
+
+void ScopedEnvironment::set(const char* name, const std::optional<std::string>& value)
 {
     if (!saved_.count(name)) {
         const char* old = std::getenv(name);

@@ -4,13 +4,28 @@
 #include <optional>
 #include <string>
 
+// Environment variables set for the life of the object; each goes back to
+// what it was (or away) on destruction.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment() = default;
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+    // Sets the variable, or unsets it for nullopt.
+    void set(const char* name, const std::optional<std::string>& value);
+
+private:
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
 // A private home for one test: HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR point
 // into a fresh temporary folder and CORVANE_SETTINGS is unset, so nothing
 // touches the real user's files. Everything is restored on destruction.
 class TestHome {
 public:
     TestHome();
-    ~TestHome();
     TestHome(const TestHome&) = delete;
     TestHome& operator=(const TestHome&) = delete;
 
@@ -21,10 +36,8 @@ public:
     void writeSettings(const std::string& regText) const;
 
 private:
-    void setVar(const char* name, const std::optional<std::string>& value);
-
     QTemporaryDir dir_;
-    std::map<std::string, std::optional<std::string>> saved_;
+    ScopedEnvironment environment_;
 };
 
 // A program built beside the test programs (build/bin).
