@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +26,21 @@ std::uint16_t FreeLoopbackPort()
     // outgoing connections, so none of them takes the port before it is used.
     int port = FindFreeListenPort("127.0.0.1", 20000 + static_cast<int>(getpid() % 12000), nullptr);
     return port > 0 ? static_cast<std::uint16_t>(port) : 0;
+}
+
+int ConnectLoopback(std::uint16_t port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
 }
 
 SwitchSimulator::SwitchSimulator(const QStringList& options)

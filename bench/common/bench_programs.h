@@ -11,6 +11,9 @@ QString ProgramPath(const char* name);
 // A loopback port that was free a moment ago, or 0 when none was found.
 std::uint16_t FreeLoopbackPort();
 
+// A connected socket to 127.0.0.1:port, or -1.
+int ConnectLoopback(std::uint16_t port);
+
 // tuq-switch-sim on a free loopback port, answering at once, with the extra
 // options given; stopped with SIGTERM on destruction.
 class SwitchSimulator {

@@ -1,5 +1,6 @@
 #include "held_connections.h"
 
+#include "bench_programs.h"
 #include "relay/frames.h"
 #include "sample_claim.h"
 
@@ -21,20 +22,6 @@
 namespace {
 
 constexpr int replyTimeoutSeconds = 10;
-
-int Connect(std::uint16_t port)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-        return fd;
-    if (fd >= 0)
-        ::close(fd);
-    return -1;
-}
 
 bool ReceiveExact(int fd, char* buffer, size_t size)
 {
@@ -96,7 +83,7 @@ bool MeasureHeldConnections(std::uint16_t relayPort, int count, int idleSeconds)
 {
     std::vector<int> sockets;
     for (int i = 0; i < count; ++i) {
-        int fd = Connect(relayPort);
+        int fd = ConnectLoopback(relayPort);
         if (fd < 0)
             break;
         sockets.push_back(fd);
