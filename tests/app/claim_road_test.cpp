@@ -1,12 +1,12 @@
 #include "app/dispatch_controller.h"
 #include "base/general_log.h"
-#include "config/log_settings.h"
 #include "app/headless_view.h"
 #include "app/main_form.h"
 #include "app/wait_until.h"
 #include "config/settings.h"
 #include "recording_notifier.h"
 #include "test_env.h"
+#include "test_logs.h"
 #include "sim_support.h"
 
 #include <QDir>
@@ -45,11 +45,7 @@ protected:
         QDir().mkpath(QString::fromStdString(claims));
         QDir().mkpath(QString::fromStdString(archive));
         SetConfigName("");
-        SetEnableDebugMessages(true);
-        SetDebugFileName(home.path() + "/log.txt");
-        SetEnableNetworkDebugMessages(true);
-        SetNetworkDebugFileName(home.path() + "/net.txt");
-        LoadLogSettings();
+        LogInto(home.path() + "/log.txt", home.path() + "/net.txt");
         SetDataSourceFile();
         SetClaimFileMask(claims + "/*.clm");
         SetClaimFileArchiveFolder(archive);

@@ -1,11 +1,11 @@
 #include "base/general_log.h"
-#include "config/log_settings.h"
 #include "app/headless_view.h"
 #include "app/main_form.h"
 #include "config/settings.h"
 #include "recording_notifier.h"
 #include "relay/security_flag.h"
 #include "test_env.h"
+#include "test_logs.h"
 
 #include <gtest/gtest.h>
 
@@ -39,9 +39,7 @@ protected:
     void SetUp() override
     {
         SetConfigName("");
-        SetEnableDebugMessages(true);
-        SetDebugFileName(LogPath());
-        LoadLogSettings();
+        LogInto(LogPath());
         SetSecurityDisabled(false);
     }
     void TearDown() override { SetConfigName(""); }
@@ -119,9 +117,7 @@ TEST_F(MainFormTest, TitleComposition)
     };
     for (const Case& c : cases) {
         SetConfigName(c.name);
-        SetEnableDebugMessages(true);
-        SetDebugFileName(LogPath());
-        LoadLogSettings();
+        LogInto(LogPath());
         if (!c.caption.empty())
             home.writeSettings("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane" +
                                (c.name.empty() ? std::string() : "\\" + c.name) + "]\n\"MainFormCaption\"=\"" +

@@ -2,7 +2,6 @@
 
 #include "base/claim_error.h"
 #include "base/general_log.h"
-#include "config/log_settings.h"
 #include "app/headless_view.h"
 #include "app/wait_until.h"
 #include "config/settings.h"
@@ -10,6 +9,7 @@
 #include "base/twofish.h"
 #include "sim_support.h"
 #include "test_env.h"
+#include "test_logs.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -176,9 +176,7 @@ protected:
     void Configure()
     {
         SetConfigName("");
-        SetEnableDebugMessages(true);
-        SetDebugFileName(home.path() + "/log.txt");
-        LoadLogSettings();
+        LogInto(home.path() + "/log.txt");
         SetInboundHostName("127.0.0.1");
         SetInboundPort(peer.Port());
         SetOutboundConnectTimeout(5);

@@ -5,6 +5,7 @@
 #include "recording_host.h"
 #include "sources/claim_file_source.h"
 #include "test_env.h"
+#include "test_logs.h"
 
 #include "sources/claim_file_reader.h"
 
@@ -28,9 +29,7 @@ protected:
         QDir().mkpath(QString::fromStdString(claims));
         SetClaimFileMask(claims + "*.clm");
         SetSystemID("TESTSYS1");
-        SetEnableDebugMessages(true);
-        SetDebugFileName(home.path() + "/TuqLog.txt");
-        LoadLogSettings();
+        LogInto(home.path() + "/TuqLog.txt");
     }
 
     void TearDown() override { LoadLogSettings(); }

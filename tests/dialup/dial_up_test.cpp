@@ -3,11 +3,11 @@
 #include "app/main_form.h"
 #include "app/wait_until.h"
 #include "base/claim_error.h"
-#include "config/log_settings.h"
 #include "config/settings.h"
 #include "dialup_fixture.h"
 #include "recording_notifier.h"
 #include "sim_support.h"
+#include "test_logs.h"
 #include "transports/dial_up_modem_release.h"
 #include "transports/ppp_links.h"
 
@@ -35,11 +35,7 @@ protected:
         claims = home.path() + "/claims";
         QDir().mkpath(QString::fromStdString(claims));
         SetConfigName("");
-        SetEnableDebugMessages(true);
-        SetDebugFileName(home.path() + "/log.txt");
-        SetEnableNetworkDebugMessages(true);
-        SetNetworkDebugFileName(home.path() + "/net.txt");
-        LoadLogSettings();
+        LogInto(home.path() + "/log.txt", home.path() + "/net.txt");
         SetDataSourceFile();
         SetClaimFileMask(claims + "/*.clm");
         SetInboundHostName("127.0.0.1");

@@ -1,8 +1,8 @@
 #include "window_fixture.h"
 
 #include "app/wait_until.h"
-#include "config/log_settings.h"
 #include "config/settings.h"
+#include "test_logs.h"
 
 #include <QDesktopServices>
 
@@ -21,9 +21,7 @@ UrlRecorder::~UrlRecorder()
 WindowTest::WindowTest()
 {
     SetConfigName("");
-    SetEnableDebugMessages(true);
-    SetDebugFileName(LogPath());
-    LoadLogSettings();
+    LogInto(LogPath());
     form = std::make_unique<TFendralForm>(CommandLine{}, window, notifier);
     window.Attach(*form, notifier);
     // Nothing is configured: the tick asks for the settings and is done.

@@ -5,12 +5,12 @@
 #include "app/headless_view.h"
 #include "app/wait_until.h"
 #include "base/general_log.h"
-#include "config/log_settings.h"
 #include "config/settings.h"
 #include "pty_pair.h"
 #include "recording_notifier.h"
 #include "sim_support.h"
 #include "test_env.h"
+#include "test_logs.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
@@ -28,11 +28,7 @@ protected:
         ASSERT_TRUE(ptys.Ready());
         claims = home.path() + "/claims/";
         QDir().mkpath(QString::fromStdString(claims));
-        SetEnableDebugMessages(true);
-        SetDebugFileName(home.path() + "/TuqLog.txt");
-        SetEnableNetworkDebugMessages(true);
-        SetNetworkDebugFileName(home.path() + "/TuqNetLog.txt");
-        LoadLogSettings();
+        LogInto(home.path() + "/TuqLog.txt", home.path() + "/TuqNetLog.txt");
         SetDataSourceFile();
         SetClaimFileMask(claims + "*.clm");
         SetClaimFileRetryDelay(1);
