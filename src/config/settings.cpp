@@ -16,14 +16,6 @@ std::string Key(const SettingDefinition& setting)
     return std::string(setting.name);
 }
 
-int FallbackNumber(const SettingDefinition& setting)
-{
-    std::string text = FallbackText(setting);
-    int number = 0;
-    std::from_chars(text.data(), text.data() + text.size(), number);
-    return number;
-}
-
 std::string Text(const SettingDefinition& setting)
 {
     return ReadText(setting.section, Key(setting), FallbackText(setting));
@@ -41,10 +33,7 @@ bool Flag(const SettingDefinition& setting)
 
 double Real(const SettingDefinition& setting)
 {
-    std::string text = FallbackText(setting);
-    double fallback = 0;
-    std::from_chars(text.data(), text.data() + text.size(), fallback);
-    return ReadReal(setting.section, Key(setting), fallback);
+    return ReadReal(setting.section, Key(setting), FallbackReal(setting));
 }
 
 int InRangeOr(int value, int low, int high, int fallback)
@@ -98,6 +87,22 @@ bool IsAllDigits(const std::string& text)
 std::string FallbackText(const SettingDefinition& setting)
 {
     return setting.deriveFallback ? setting.deriveFallback() : std::string(setting.fallback);
+}
+
+int FallbackNumber(const SettingDefinition& setting)
+{
+    std::string text = FallbackText(setting);
+    int number = 0;
+    std::from_chars(text.data(), text.data() + text.size(), number);
+    return number;
+}
+
+double FallbackReal(const SettingDefinition& setting)
+{
+    std::string text = FallbackText(setting);
+    double number = 0;
+    std::from_chars(text.data(), text.data() + text.size(), number);
+    return number;
 }
 
 std::string ClaimFileMaskDefault()

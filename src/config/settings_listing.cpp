@@ -4,7 +4,6 @@
 #include "config/settings_file.h"
 #include "config/settings_table.h"
 
-#include <charconv>
 #include <vector>
 
 namespace {
@@ -31,25 +30,18 @@ RegValue DefaultValue(const SettingDefinition& setting)
 {
     RegValue value;
     value.name = std::string(setting.name);
-    std::string text = FallbackText(setting);
     switch (setting.type) {
-    case SettingType::Number: {
-        int number = 0;
-        std::from_chars(text.data(), text.data() + text.size(), number);
+    case SettingType::Number:
         value.kind = RegValueKind::Dword;
-        value.dword = static_cast<uint32_t>(number);
+        value.dword = static_cast<uint32_t>(FallbackNumber(setting));
         break;
-    }
-    case SettingType::Real: {
-        double number = 0;
-        std::from_chars(text.data(), text.data() + text.size(), number);
+    case SettingType::Real:
         value.kind = RegValueKind::Binary;
-        value.bytes = RealBytes(number);
+        value.bytes = RealBytes(FallbackReal(setting));
         break;
-    }
     default:
         value.kind = RegValueKind::Text;
-        value.text = text;
+        value.text = FallbackText(setting);
     }
     return value;
 }

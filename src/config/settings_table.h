@@ -303,3 +303,6 @@ consteval const SettingDefinition& Setting(std::string_view name)
 // The default as it would be stored (derived where it depends on this
 // computer); empty for a setting without one.
 std::string FallbackText(const SettingDefinition& setting);
+// The same read as a number; 0 for none.
+int FallbackNumber(const SettingDefinition& setting);
+double FallbackReal(const SettingDefinition& setting);
