@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
@@ -11,6 +12,13 @@
 namespace {
 
 const int kHighestComNumber = 64;
+
+// Tests give the serial devices a folder of their own.
+std::string DeviceDir()
+{
+    const char* dir = std::getenv("CORVANE_DEVICE_DIR");
+    return dir && *dir ? dir : "/dev";
+}
 
 bool IsCharacterDevice(const std::string& path)
 {
@@ -40,7 +48,7 @@ std::string ComPortDevice(int comNumber)
         return *device;
     if (auto device = ReadTextAt(BaseKeyPath() + "\\Ports", name))
         return *device;
-    return "/dev/ttyS" + std::to_string(comNumber - 1);
+    return DeviceDir() + "/ttyS" + std::to_string(comNumber - 1);
 }
 
 void SetComPortDevice(int comNumber, const std::string& device)
@@ -75,7 +83,7 @@ std::vector<std::string> ModemDeviceNames()
 {
     std::vector<std::string> names;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/dev/serial/by-id", error))
+    for (const auto& entry : std::filesystem::directory_iterator(DeviceDir() + "/serial/by-id", error))
         names.push_back(entry.path().string());
     for (int n = 1; n <= kHighestComNumber; ++n) {
         const std::string name = "COM" + std::to_string(n);
@@ -84,7 +92,7 @@ std::vector<std::string> ModemDeviceNames()
             names.push_back(name);
     }
     std::vector<std::string> ttys;
-    for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
+    for (const auto& entry : std::filesystem::directory_iterator(DeviceDir(), error)) {
         const std::string file = entry.path().filename().string();
         for (const char* prefix : {"ttyS", "ttyUSB", "ttyACM"})
             if (file.rfind(prefix, 0) == 0 && file.size() > std::strlen(prefix) && IsCharacterDevice(entry.path().string()))

@@ -55,7 +55,7 @@ TEST_F(OpenCable, EveryListenerSeesEveryByte)
     });
 
     peer.PutString("HELLO");
-    ASSERT_TRUE(WaitUntil([&] { return handlerSaw.size() >= 5; }));
+    ASSERT_TRUE(WaitFor([&] { return handlerSaw.size() >= 5; }));
     EXPECT_EQ(matcher.seen, "HELLO");
     EXPECT_EQ(matcherSawBeforeHandler, "HELLO");
     EXPECT_EQ(handlerSaw, "HELLO");
@@ -72,9 +72,9 @@ TEST_F(OpenCable, BytesNobodyReadStayForTheNextReader)
     ReadingListener partial(port, 1);
     port.AddListener(&partial, ListenerRank::PacketMatcher);
     peer.PutString("ABC");
-    ASSERT_TRUE(WaitUntil([&] { return !partial.counts.empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !partial.counts.empty(); }));
     port.RemoveListener(&partial);
-    ASSERT_TRUE(WaitUntil([&] { return port.InBuffUsed() + partial.seen.size() == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return port.InBuffUsed() + partial.seen.size() == 3; }));
     // Outside a notification reads consume.
     std::string rest;
     while (port.CharReady())
@@ -91,21 +91,21 @@ TEST_F(OpenCable, ModemStatusTriggerFiresOnceUntilRearmed)
     port.SetStatusTrigger(handle, msDSRDelta, true);
 
     peer.SetDTR(false);
-    ASSERT_TRUE(WaitUntil([&] { return events.modemStatusCount == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return events.modemStatusCount == 1; }));
     EXPECT_EQ(events.statusHandles, std::vector<quint16>{handle});
     EXPECT_TRUE(port.DeltaDSR());
     EXPECT_FALSE(port.DeltaDSR());
 
     // Not re-armed: later changes are seen in the levels only.
     peer.SetDTR(true);
-    ASSERT_TRUE(WaitUntil([&] { return port.DSR(); }));
+    ASSERT_TRUE(WaitFor([&] { return port.DSR(); }));
     peer.SetDTR(false);
-    ASSERT_TRUE(WaitUntil([&] { return !port.DSR(); }));
+    ASSERT_TRUE(WaitFor([&] { return !port.DSR(); }));
     EXPECT_EQ(events.modemStatusCount, 1);
 
     port.SetStatusTrigger(handle, msDSRDelta, true);
     peer.SetDTR(true);
-    EXPECT_TRUE(WaitUntil([&] { return events.modemStatusCount == 2; }));
+    EXPECT_TRUE(WaitFor([&] { return events.modemStatusCount == 2; }));
 }
 
 TEST_F(OpenCable, ModemStatusTriggerIgnoresLinesOutsideItsMask)
@@ -114,9 +114,9 @@ TEST_F(OpenCable, ModemStatusTriggerIgnoresLinesOutsideItsMask)
     const quint16 ctsOnly = port.AddStatusTrigger(stModem);
     port.SetStatusTrigger(ctsOnly, msCTSDelta, true);
     peer.SetDTR(false);
-    ASSERT_TRUE(WaitUntil([&] { return !port.DSR(); }));
+    ASSERT_TRUE(WaitFor([&] { return !port.DSR(); }));
     peer.SetRTS(false);
-    ASSERT_TRUE(WaitUntil([&] { return events.modemStatusCount == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return events.modemStatusCount == 1; }));
     EXPECT_EQ(events.statusHandles, std::vector<quint16>{ctsOnly});
 }
 
@@ -132,7 +132,7 @@ TEST(CommPort, DtrLoweredWhileClosedStaysLowAtOpen)
     port.SetOpen(true);
     EXPECT_FALSE(port.DTR());
     EXPECT_TRUE(port.RTS());
-    ASSERT_TRUE(WaitUntil([&] { return peer.CTS(); }));
+    ASSERT_TRUE(WaitFor([&] { return peer.CTS(); }));
     EXPECT_FALSE(peer.DSR());
 
     // Lowered while open, it is raised again by the next open.
@@ -141,7 +141,7 @@ TEST(CommPort, DtrLoweredWhileClosedStaysLowAtOpen)
     port.SetOpen(true);
     EXPECT_TRUE(port.DTR());
     EXPECT_FALSE(port.RTS());
-    EXPECT_TRUE(WaitUntil([&] { return peer.DSR() && !peer.CTS(); }));
+    EXPECT_TRUE(WaitFor([&] { return peer.DSR() && !peer.CTS(); }));
 }
 
 TEST(CommPort, ClosedPortRefusesInputAndOutput)
@@ -199,7 +199,7 @@ TEST(CommPort, PutLargerThanFreeSpaceWritesNothing)
     EXPECT_EQ(port.OutBuffFree(), 0);
 
     peer.SetRTS(true);
-    ASSERT_TRUE(WaitUntil([&] { return atPeer.received.size() == 16; }));
+    ASSERT_TRUE(WaitFor([&] { return atPeer.received.size() == 16; }));
     EXPECT_EQ(atPeer.received, "0123456789abcdef");
     EXPECT_EQ(port.OutBuffFree(), 16);
 }
@@ -217,17 +217,17 @@ TEST(CommPort, HardwareFlowControlThrottlesTheSender)
     receiver.SetBufferResume(8);
     receiver.SetOpen(true);
     sender.SetOpen(true);
-    ASSERT_TRUE(WaitUntil([&] { return sender.CTS(); }));
+    ASSERT_TRUE(WaitFor([&] { return sender.CTS(); }));
 
     sender.PutString(std::string(40, 'x'));
-    ASSERT_TRUE(WaitUntil([&] { return receiver.InBuffUsed() >= 32; }));
+    ASSERT_TRUE(WaitFor([&] { return receiver.InBuffUsed() >= 32; }));
     EXPECT_TRUE(receiver.RTS()); // the program's own level is untouched
-    EXPECT_TRUE(WaitUntil([&] { return !sender.CTS(); }));
+    EXPECT_TRUE(WaitFor([&] { return !sender.CTS(); }));
     sender.PutString("tail");
     EXPECT_GT(sender.OutBuffUsed(), 0);
 
     receiver.GetBlock(receiver.InBuffUsed());
-    EXPECT_TRUE(WaitUntil([&] { return receiver.InBuffUsed() == 4; }));
+    EXPECT_TRUE(WaitFor([&] { return receiver.InBuffUsed() == 4; }));
     EXPECT_EQ(receiver.GetBlock(4), "tail");
 }
 
@@ -248,17 +248,17 @@ TEST(CommPort, SoftwareFlowControlHoldsOutputOnXOff)
     sender.SetOpen(true);
 
     sender.PutString(std::string(20, 'x'));
-    ASSERT_TRUE(WaitUntil([&] { return receiver.InBuffUsed() == 20; }));
+    ASSERT_TRUE(WaitFor([&] { return receiver.InBuffUsed() == 20; }));
     // Bytes keep their order on the line, so once the marker is in, the
     // XOFF before it has reached the sender, which takes it out of its input.
     receiver.PutChar('m');
-    ASSERT_TRUE(WaitUntil([&] { return sender.CharReady(); }));
+    ASSERT_TRUE(WaitFor([&] { return sender.CharReady(); }));
     EXPECT_EQ(sender.GetChar(), 'm');
     sender.PutString("held");
     EXPECT_EQ(sender.OutBuffUsed(), 4);
 
     receiver.GetBlock(20);
-    EXPECT_TRUE(WaitUntil([&] { return receiver.InBuffUsed() == 4; }));
+    EXPECT_TRUE(WaitFor([&] { return receiver.InBuffUsed() == 4; }));
     EXPECT_EQ(receiver.GetBlock(4), "held");
     EXPECT_EQ(sender.OutBuffUsed(), 0);
     EXPECT_FALSE(sender.CharReady());
@@ -273,17 +273,17 @@ TEST_F(OpenCable, TimerTriggerFiresOnceAndCanBeCancelled)
     port.SetTimerTrigger(cancelled, 2, true);
     port.SetTimerTrigger(fires, 4, true);
     port.SetTimerTrigger(cancelled, 0, false);
-    ASSERT_TRUE(WaitUntil([&] { return !events.timerHandles.empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !events.timerHandles.empty(); }));
     EXPECT_EQ(events.timerHandles, std::vector<quint16>{fires});
 
     // Re-armed, it fires again; removed, it never does.
     port.SetTimerTrigger(fires, 1, true);
-    ASSERT_TRUE(WaitUntil([&] { return events.timerHandles.size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return events.timerHandles.size() == 2; }));
     port.SetTimerTrigger(fires, 1, true);
     port.RemoveTrigger(fires);
     const quint16 marker = port.AddTimerTrigger();
     port.SetTimerTrigger(marker, 3, true);
-    ASSERT_TRUE(WaitUntil([&] { return events.timerHandles.size() == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return events.timerHandles.size() == 3; }));
     EXPECT_EQ(events.timerHandles.back(), marker);
 }
 
@@ -297,7 +297,7 @@ TEST_F(OpenCable, ClosingDiscardsTriggersAndBufferedInput)
     port.SetOpen(true);
     const quint16 marker = port.AddTimerTrigger();
     port.SetTimerTrigger(marker, 3, true);
-    ASSERT_TRUE(WaitUntil([&] { return !events.timerHandles.empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !events.timerHandles.empty(); }));
     EXPECT_EQ(events.timerHandles, std::vector<quint16>{marker});
     EXPECT_EQ(events.received, "");
 }

@@ -28,7 +28,7 @@ TEST_F(CablePorts, CrossesControlLines)
     for (const Case c : {Case{true, true}, Case{false, true}, Case{true, false}, Case{false, false}}) {
         b.SetDTR(c.dtr);
         b.SetRTS(c.rts);
-        EXPECT_TRUE(WaitUntil([&] { return a.DSR() == c.dtr && a.DCD() == c.dtr && a.CTS() == c.rts; }))
+        EXPECT_TRUE(WaitFor([&] { return a.DSR() == c.dtr && a.DCD() == c.dtr && a.CTS() == c.rts; }))
             << c.dtr << c.rts;
         EXPECT_FALSE(a.RI());
     }
@@ -47,7 +47,7 @@ TEST_F(CablePorts, CarriesBytesBothWays)
     }();
     a.PutString(allBytes);
     b.PutString("reply");
-    EXPECT_TRUE(WaitUntil([&] { return atB.received.size() == 256 && atA.received == "reply"; }));
+    EXPECT_TRUE(WaitFor([&] { return atB.received.size() == 256 && atA.received == "reply"; }));
     EXPECT_EQ(atB.received, allBytes);
 }
 
@@ -57,9 +57,9 @@ TEST_F(CablePorts, ClosedEndDrivesNoLinesAndOpenRaisesThem)
     EXPECT_FALSE(a.DSR());
     EXPECT_FALSE(a.CTS());
     b.SetOpen(true);
-    EXPECT_TRUE(WaitUntil([&] { return a.DSR() && a.CTS() && a.DCD(); }));
+    EXPECT_TRUE(WaitFor([&] { return a.DSR() && a.CTS() && a.DCD(); }));
     b.SetOpen(false);
-    EXPECT_TRUE(WaitUntil([&] { return !a.DSR() && !a.CTS() && !a.DCD(); }));
+    EXPECT_TRUE(WaitFor([&] { return !a.DSR() && !a.CTS() && !a.DCD(); }));
 }
 
 TEST_F(CablePorts, EndOpensOnlyOnce)

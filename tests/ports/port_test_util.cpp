@@ -5,11 +5,6 @@
 
 #include <QFileInfo>
 
-bool WaitUntil(const std::function<bool()>& condition, int seconds)
-{
-    return PumpedWait(Secs2Ticks(seconds), condition);
-}
-
 
 PortRecorder::PortRecorder(TApdWinsockPort& port)
 {

@@ -1,6 +1,7 @@
 #pragma once
 #include "ports/comm_port.h"
 #include "pty_pair.h"
+#include "wait_for.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -8,8 +9,6 @@
 #include <functional>
 #include <string>
 
-// Pumps events until `condition` holds; false after `seconds`.
-bool WaitUntil(const std::function<bool()>& condition, int seconds = 10);
 
 
 // Records every notification of a port.

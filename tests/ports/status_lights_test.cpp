@@ -32,14 +32,14 @@ TEST_F(WatchedPort, LevelLampsFollowTheLinesFromOpenOn)
     EXPECT_TRUE(lights.DCDLight().Lit());
 
     peer.SetDTR(false);
-    ASSERT_TRUE(WaitUntil([&] { return !lights.DSRLight().Lit(); }));
+    ASSERT_TRUE(WaitFor([&] { return !lights.DSRLight().Lit(); }));
     EXPECT_FALSE(lights.DCDLight().Lit());
     EXPECT_TRUE(lights.CTSLight().Lit());
     // The lamps read the levels without taking the program's change flags.
     EXPECT_TRUE(port.DeltaDSR());
 
     peer.SetRTS(false);
-    EXPECT_TRUE(WaitUntil([&] { return !lights.CTSLight().Lit(); }));
+    EXPECT_TRUE(WaitFor([&] { return !lights.CTSLight().Lit(); }));
 }
 
 TEST_F(WatchedPort, DataLampsLightAndGoOut)
@@ -54,10 +54,10 @@ TEST_F(WatchedPort, DataLampsLightAndGoOut)
 
     peer.PutString("in");
     port.PutString("out");
-    ASSERT_TRUE(WaitUntil([&] { return atPort.received == "in"; }));
+    ASSERT_TRUE(WaitFor([&] { return atPort.received == "in"; }));
     EXPECT_TRUE(rxdWasLit);
     EXPECT_TRUE(txdWasLit);
-    EXPECT_TRUE(WaitUntil([&] { return !lights.RXDLight().Lit() && !lights.TXDLight().Lit(); }));
+    EXPECT_TRUE(WaitFor([&] { return !lights.RXDLight().Lit() && !lights.TXDLight().Lit(); }));
 }
 
 TEST_F(WatchedPort, EventLampsLightOnRingErrorAndBreak)
@@ -74,8 +74,8 @@ TEST_F(WatchedPort, EventLampsLightOnRingErrorAndBreak)
                           {false, lsBreak, lights.BREAKLight()}};
     for (const Case& c : cases) {
         cable.InjectStatus(true, c.ring, c.conditions);
-        ASSERT_TRUE(WaitUntil([&] { return c.lamp.Lit(); })) << c.conditions;
-        EXPECT_TRUE(WaitUntil([&] { return !c.lamp.Lit(); })) << c.conditions;
+        ASSERT_TRUE(WaitFor([&] { return c.lamp.Lit(); })) << c.conditions;
+        EXPECT_TRUE(WaitFor([&] { return !c.lamp.Lit(); })) << c.conditions;
     }
 }
 
@@ -87,18 +87,18 @@ TEST_F(WatchedPort, ProgramSeesModemStatusOfTheLampTrigger)
     lights.SetMonitoring(true);
     // The program has no trigger of its own; the lamps' one reports a ring.
     cable.InjectStatus(true, true, 0);
-    ASSERT_TRUE(WaitUntil([&] { return events.modemStatusCount == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return events.modemStatusCount == 1; }));
     peer.SetDTR(false);
-    ASSERT_TRUE(WaitUntil([&] { return events.modemStatusCount == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return events.modemStatusCount == 2; }));
 
     lights.SetMonitoring(false);
     EXPECT_FALSE(lights.CTSLight().Lit());
     peer.SetDTR(true);
-    ASSERT_TRUE(WaitUntil([&] { return port.DSR(); }));
+    ASSERT_TRUE(WaitFor([&] { return port.DSR(); }));
     cable.InjectStatus(true, true, 0);
     const quint16 marker = port.AddTimerTrigger();
     port.SetTimerTrigger(marker, 2, true);
-    ASSERT_TRUE(WaitUntil([&] { return !events.timerHandles.empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !events.timerHandles.empty(); }));
     EXPECT_EQ(events.modemStatusCount, 2);
 }
 
@@ -116,10 +116,10 @@ TEST_F(WatchedPort, ClosingSuspendsAndOpeningResumes)
     EXPECT_TRUE(lights.DSRLight().Lit());
     PortRecorder events(port);
     peer.SetDTR(false);
-    ASSERT_TRUE(WaitUntil([&] { return !lights.DSRLight().Lit(); }));
+    ASSERT_TRUE(WaitFor([&] { return !lights.DSRLight().Lit(); }));
     // One lamp trigger per open period: one notification per change.
     const quint16 marker = port.AddTimerTrigger();
     port.SetTimerTrigger(marker, 2, true);
-    ASSERT_TRUE(WaitUntil([&] { return !events.timerHandles.empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !events.timerHandles.empty(); }));
     EXPECT_EQ(events.modemStatusCount, 1);
 }
