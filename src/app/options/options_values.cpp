@@ -105,6 +105,22 @@ void LoadDialParametersFromStore(OptionsValues& values)
     values.dialUpDomain = GetDialUpDomain();
 }
 
+// The first entry is selected only because the stored one is not in the
+// phone book; what the user typed must survive opening the dialog and OK.
+// An empty value still shows the entry's own, as the dial takes it then.
+void KeepStoredDialParameters(OptionsValues& values)
+{
+    const std::pair<std::string*, std::string> stored[] = {
+        {&values.dialUpUser, GetDialUpUser()},
+        {&values.dialUpPassword, GetDialUpPwd()},
+        {&values.dialUpPhone, GetDialUpPhone()},
+        {&values.dialUpDomain, GetDialUpDomain()},
+    };
+    for (const auto& [shown, value] : stored)
+        if (!value.empty())
+            *shown = value;
+}
+
 // The check command leaves the phone book to pppd: it reports its own
 // errors when it dials.
 void LoadDialUp(OptionsValues& values, LoadPurpose purpose)
@@ -127,6 +143,8 @@ void LoadDialUp(OptionsValues& values, LoadPurpose purpose)
     bool keepStored = values.dialUpEntries.empty() || Contains(values.dialUpEntries, stored);
     values.dialUpConnection = keepStored ? stored : values.dialUpEntries.front();
     FillDialParameters(values);
+    if (!keepStored)
+        KeepStoredDialParameters(values);
 }
 
 // A port the relay could listen on, for a configuration that has none yet.

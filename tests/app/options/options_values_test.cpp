@@ -175,3 +175,28 @@ TEST(OptionsValuesTest, LoadingWritesOnlyAForgottenModem)
     EXPECT_EQ(GetSystemID(), "PHARM01");
 }
 
+// Debian's ppp package ships a "provider" entry; a user typed for the dial
+// must not give way to that entry's just because the dialog opened.
+TEST(OptionsValuesTest, StoredDialUserSurvivesThePhoneBooksFirstEntry)
+{
+    TestHome home;
+    std::ofstream(home.peersDir() + "/provider")
+        << "/dev/modem\nuser \"myusername@realm\"\nconnect \"/usr/sbin/chat -v -f /etc/chatscripts/pap -T 5550199\"\n";
+    OptionsSettings settings(home);
+    settings.network["DialUpConnection"] = Text("");
+    settings.network["DialUpUser"] = Text("pharmacy01");
+    settings.Write(home);
+
+    OptionsValues loaded = LoadOptionsValues(LoadPurpose::Dialog);
+    EXPECT_EQ(loaded.dialUpConnection, "provider");
+    EXPECT_EQ(loaded.dialUpUser, "pharmacy01");
+    EXPECT_EQ(loaded.dialUpPhone, "5550199") << "an empty stored value shows the entry's";
+    SaveOptionsValues(loaded);
+    EXPECT_EQ(GetDialUpUser(), "pharmacy01");
+
+    // Choosing the entry in the dialog takes its own values.
+    loaded.dialUpConnection = "provider";
+    SetDialUpConnection("elsewhere");
+    FillDialParameters(loaded);
+    EXPECT_EQ(loaded.dialUpUser, "myusername@realm");
+}
