@@ -164,8 +164,8 @@ void mxClientInit(MX* mx)
 {
     MxUpstream& up = mx->upstream;
     up.socket = -1;
-    up.reason = kReasonNone;
-    up.readState = 0;
+    up.reason = MxReason::None;
+    up.readState = UpstreamReadState::Idle;
     up.done = 0;
     up.remaining = 0;
     up.dataLength = 0;
@@ -293,8 +293,8 @@ int mxTryConnect(MX* mx, const char* host, int port)
     SetNoDelay(up.socket);
     if (!mx->masterSet.Full())
         mx->masterSet.Add(up.socket);
-    up.reason = kReasonNone;
-    up.readState = 0;
+    up.reason = MxReason::None;
+    up.readState = UpstreamReadState::Idle;
     up.done = 0;
     up.remaining = 0;
     up.dataLength = 0;
@@ -341,7 +341,7 @@ int mxClientWrite(MX* mx, MXSOCK* mxSock)
         up.outbox.append(up.sendFrame, static_cast<size_t>(kUpstreamHeaderSize + tx->dataLength));
         up.outboxClaims.push_back(tx->seqNo);
     }
-    tx->state = kTxForwarded;
+    tx->state = TxState::Forwarded;
     mxSock->reading = false;
     return 0;
 }
@@ -381,15 +381,15 @@ int FillInbox(MX* mx, const char* failedLine)
     int error = 0;
     int got = mxRecv(up.socket, up.inbox, sizeof up.inbox, &error, mxLog);
     if (got == 0) {
-        up.readState = 4;
-        up.reason = kReasonPeerClosed;
+        up.readState = UpstreamReadState::Failed;
+        up.reason = MxReason::PeerClosed;
         return -1;
     }
     if (got < 0) {
         if (error == EWOULDBLOCK || error == EAGAIN)
             return 0;
-        up.readState = 4;
-        up.reason = kReasonRecvFailed;
+        up.readState = UpstreamReadState::Failed;
+        up.reason = MxReason::RecvFailed;
         mxLog(failedLine, error);
         return -1;
     }
@@ -425,50 +425,50 @@ int ReceiveUpstreamPart(MX* mx, char* into, const char* failedLine)
 int ReadPlainResponse(MX* mx)
 {
     MxUpstream& up = mx->upstream;
-    up.reason = kReasonNone;
-    if (up.readState == 0) {
-        up.readState = 2;
+    up.reason = MxReason::None;
+    if (up.readState == UpstreamReadState::Idle) {
+        up.readState = UpstreamReadState::Header;
         up.remaining = kUpstreamHeaderSize;
         up.done = 0;
     }
-    if (up.readState == 2) {
+    if (up.readState == UpstreamReadState::Header) {
         int rc = ReceiveUpstreamPart(mx, up.frame, "mxClientRead() mxRecv() Failed(%d)");
         if (rc <= 0)
             return rc;
         long long length = DeclaredDataLength16(up.frame);
         if (length < 0 || length > kMaxFrameData) {
-            up.readState = 4;
-            up.reason = kReasonBadLength;
+            up.readState = UpstreamReadState::Failed;
+            up.reason = MxReason::BadLength;
             return -1;
         }
         // An empty response ends like a closed connection.
         if (length == 0) {
-            up.readState = 4;
-            up.reason = kReasonPeerClosed;
+            up.readState = UpstreamReadState::Failed;
+            up.reason = MxReason::PeerClosed;
             return -1;
         }
         up.dataLength = static_cast<int>(length);
-        up.readState = 3;
+        up.readState = UpstreamReadState::Data;
         up.remaining = up.dataLength;
         up.done = 0;
     }
-    if (up.readState != 3) {
-        mxLog("mxClientRead() Invalid state(%d)", up.readState);
-        up.reason = kReasonInvalidState;
+    if (up.readState != UpstreamReadState::Data) {
+        mxLog("mxClientRead() Invalid state(%d)", LoggedNumber(up.readState));
+        up.reason = MxReason::InvalidState;
         return -1;
     }
     int rc = ReceiveUpstreamPart(mx, up.data(), "mxClientRead() mxRecv2() Failed(%d)");
     if (rc <= 0)
         return rc;
     DecryptBuffer(up.readCipher.get(), up.data(), up.dataLength);
-    up.readState = 0;
+    up.readState = UpstreamReadState::Idle;
     return up.dataLength;
 }
 
 int ReadTlsResponse(MX* mx)
 {
     MxUpstream& up = mx->upstream;
-    up.reason = kReasonNone;
+    up.reason = MxReason::None;
     // Wait only once a response has begun; a readable socket alone may
     // carry nothing for us.
     int got = mxSslReadAvailable(mx, up.frame, kUpstreamHeaderSize);
@@ -481,7 +481,7 @@ int ReadTlsResponse(MX* mx)
     long long length = DeclaredDataLength16(up.frame);
     mxLog("mxClientRead() Length(%lld) Seqno(%.9s,%.3s)", length, up.sequence(), up.sequence() + 9);
     if (length < 0 || length > kMaxFrameData) {
-        up.reason = kReasonBadLength;
+        up.reason = MxReason::BadLength;
         return -1;
     }
     up.dataLength = static_cast<int>(length);
@@ -565,8 +565,8 @@ int TapiProcessTx(MX* mx, MXSOCK* mxSock)
     mxLog("TapiProcessTx() Data(%.30s)", up.data());
 
     up.dataLength = tx->dataLength;
-    up.reason = kReasonNone;
-    tx->state = kTxForwarded;
+    up.reason = MxReason::None;
+    tx->state = TxState::Forwarded;
     mxSock->reading = false;
 
     std::string response;
@@ -577,9 +577,9 @@ int TapiProcessTx(MX* mx, MXSOCK* mxSock)
         up.dataLength = static_cast<int>(response.size());
         up.done = 0;
         up.remaining = 0;
-        up.readState = 0;
+        up.readState = UpstreamReadState::Idle;
     } else {
-        up.reason = -1;
+        up.reason = MxReason::ModemHandOverFailed;
         mxLog("TapiProcessTx(): Error processing data.");
         mx->error = kMxWriteFailed;
         return -1;
