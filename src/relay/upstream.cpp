@@ -226,26 +226,23 @@ int mxTryConnect(MX* mx, const char* host, int port)
     }
     time_t deadline = cfg.connectWait >= 1 ? time(nullptr) + cfg.connectWait : 0;
 
+    // Always non-blocking, so that even a connect without a time limit ends
+    // on a stop request.
     sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    int resolveError = ResolveIPv4(host, &address.sin_addr);
-    if (resolveError != 0) {
-        mxLog("mxTryConnect() gethostbyname(%s,%d)", host, resolveError);
-        LogResolveError(resolveError, mxLog);
+    TcpOpenResult opened = OpenTcpSocket(host, port, true, &address, &up.socket);
+    if (opened.step == TcpOpenStep::Unresolved) {
+        mxLog("mxTryConnect() gethostbyname(%s,%d)", host, opened.error);
+        LogResolveError(opened.error, mxLog);
         return -1;
     }
     if (DeadlineReached(deadline)) {
         mxLog("mxTryConnect() Timeout after gethostbyname/addr(%s)", host);
+        CloseSocketOnly(mx);
         return 0;
     }
-
-    up.socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (up.socket < 0) {
-        int error = errno;
-        up.socket = -1;
-        mxLog("mxTryConnect() client socket() Failed(%d)", error);
-        mxErrorMessage(error, mxLog);
+    if (opened.step == TcpOpenStep::SocketFailed) {
+        mxLog("mxTryConnect() client socket() Failed(%d)", opened.error);
+        mxErrorMessage(opened.error, mxLog);
         mx->error = kMxUpstreamSocketFailed;
         return -2;
     }
@@ -254,12 +251,9 @@ int mxTryConnect(MX* mx, const char* host, int port)
         CloseSocketOnly(mx);
         return 0;
     }
-    // Always non-blocking, so that even a connect without a time limit ends
-    // on a stop request.
-    if (!SetNonBlocking(up.socket)) {
-        int error = errno;
-        mxLog("mxTryConnect() Error(%d) setting socket(%d) to non-blocking mode.", error, up.socket);
-        mxErrorMessage(error, mxLog);
+    if (opened.step == TcpOpenStep::NonBlockingFailed) {
+        mxLog("mxTryConnect() Error(%d) setting socket(%d) to non-blocking mode.", opened.error, up.socket);
+        mxErrorMessage(opened.error, mxLog);
         CloseSocketOnly(mx);
         return 0;
     }
