@@ -199,35 +199,45 @@ int mxClientConnect(MX* mx)
     return -1;
 }
 
-int mxTryConnect(MX* mx, const char* host, int port)
+namespace {
+
+// mxTryConnect's steps return 1 to go on, else mxTryConnect's own result.
+constexpr int kGoOn = 1;
+
+bool TargetUsable(const char* host, int port)
 {
-    MXCFG& cfg = *mx->mxcfg;
-    MxUpstream& up = mx->upstream;
     if (!host || !*host) {
         mxLog("mxTryConnect() Error Port(%d), Host not specified", port);
-        return -1;
+        return false;
     }
     if (std::strlen(host) > kMaxHostNameLength) {
         mxLog("mxTryConnect() Error: Host name of %zu characters refused; at most %d are allowed.",
               std::strlen(host), kMaxHostNameLength);
-        return -1;
+        return false;
     }
     if (port < 0 || port > 65535) {
         mxLog("mxTryConnect() Error Port(%d) Host(%s)", port, host);
-        return -1;
+        return false;
     }
-    // A stop request ends a series of attempts instead of waiting out each one.
-    if (mxSockShouldTerminate())
-        return -3;
+    return true;
+}
 
+// The end of the time the attempt may take, 0 for none.
+time_t ConnectDeadline(MXCFG& cfg)
+{
     if (cfg.connectWait < 0) {
         mxLog("mxTryConnect() mx->mxcfg->connectWait(%d)", cfg.connectWait);
         cfg.connectWait = 0;
     }
-    time_t deadline = cfg.connectWait >= 1 ? time(nullptr) + cfg.connectWait : 0;
+    return cfg.connectWait >= 1 ? time(nullptr) + cfg.connectWait : 0;
+}
 
-    // Always non-blocking, so that even a connect without a time limit ends
-    // on a stop request.
+// Always non-blocking, so that even a connect without a time limit ends on
+// a stop request. The deadline is looked at after the name and after the
+// socket, each with its own line.
+int OpenUpstreamSocket(MX* mx, const char* host, int port, time_t deadline)
+{
+    MxUpstream& up = mx->upstream;
     sockaddr_in address{};
     TcpOpenResult opened = OpenTcpSocket(host, port, true, &address, &up.socket);
     if (opened.step == TcpOpenStep::Unresolved) {
@@ -258,43 +268,80 @@ int mxTryConnect(MX* mx, const char* host, int port)
         return 0;
     }
     up.address = address;
-    if (connect(up.socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        int error = errno;
-        if (error != EINPROGRESS && error != EWOULDBLOCK) {
-            mxLog("mxTryConnect() Error(%d) on connect()", error);
-            mxErrorMessage(error, mxLog);
-            mx->error = kMxConnectFailed;
-            CloseSocketOnly(mx);
-            mxLog("mxTryConnect() Closed bad connection and returning");
-            return -2;
-        }
-        int rc = AwaitConnect(mx, deadline);
-        if (rc != 1)
-            return rc;
-    }
+    return kGoOn;
+}
 
-    if (cfg.certFile) {
-        int rc = mxSslConnect(mx, host, deadline);
-        if (rc != 1) {
-            mxClientClose(mx);
-            return rc == -3 ? -3 : 0;
-        }
-    }
+int ConnectUpstreamSocket(MX* mx, time_t deadline)
+{
+    MxUpstream& up = mx->upstream;
+    if (connect(up.socket, reinterpret_cast<sockaddr*>(&up.address), sizeof up.address) == 0)
+        return kGoOn;
+    int error = errno;
+    if (error == EINPROGRESS || error == EWOULDBLOCK)
+        return AwaitConnect(mx, deadline);
+    mxLog("mxTryConnect() Error(%d) on connect()", error);
+    mxErrorMessage(error, mxLog);
+    mx->error = kMxConnectFailed;
+    CloseSocketOnly(mx);
+    mxLog("mxTryConnect() Closed bad connection and returning");
+    return -2;
+}
 
+int StartTls(MX* mx, const char* host, time_t deadline)
+{
+    if (!mx->mxcfg->certFile)
+        return kGoOn;
+    int rc = mxSslConnect(mx, host, deadline);
+    if (rc == 1)
+        return kGoOn;
+    mxClientClose(mx);
+    return rc == -3 ? -3 : 0;
+}
+
+// A new connection starts with no response under way and fresh ciphers.
+void ResetUpstreamState(MX* mx)
+{
+    MxUpstream& up = mx->upstream;
+    up.reason = MxReason::None;
+    up.readState = UpstreamReadState::Idle;
+    up.done = 0;
+    up.remaining = 0;
+    up.dataLength = 0;
+    up.readCipher = NewCipher(mx->mxcfg->outboundCipher);
+    up.writeCipher = NewCipher(mx->mxcfg->outboundCipher);
+}
+
+void UseConnection(MX* mx)
+{
+    MxUpstream& up = mx->upstream;
     // Claims of other clients must not wait behind one the switch has not
     // acknowledged yet: with a switch answering in 20 ms, Nagle's algorithm
     // made every claim written meanwhile take 40.
     SetNoDelay(up.socket);
     if (!mx->masterSet.Full())
         mx->masterSet.Add(up.socket);
-    up.reason = MxReason::None;
-    up.readState = UpstreamReadState::Idle;
-    up.done = 0;
-    up.remaining = 0;
-    up.dataLength = 0;
-    up.readCipher = NewCipher(cfg.outboundCipher);
-    up.writeCipher = NewCipher(cfg.outboundCipher);
-    mxLog("mxTryConnect() Success for(%d)(%s), socket(%d)", port, host, up.socket);
+    ResetUpstreamState(mx);
+}
+
+} // namespace
+
+int mxTryConnect(MX* mx, const char* host, int port)
+{
+    if (!TargetUsable(host, port))
+        return -1;
+    // A stop request ends a series of attempts instead of waiting out each one.
+    if (mxSockShouldTerminate())
+        return -3;
+    time_t deadline = ConnectDeadline(*mx->mxcfg);
+    int rc = OpenUpstreamSocket(mx, host, port, deadline);
+    if (rc == kGoOn)
+        rc = ConnectUpstreamSocket(mx, deadline);
+    if (rc == kGoOn)
+        rc = StartTls(mx, host, deadline);
+    if (rc != kGoOn)
+        return rc;
+    UseConnection(mx);
+    mxLog("mxTryConnect() Success for(%d)(%s), socket(%d)", port, host, mx->upstream.socket);
     return 1;
 }
 
