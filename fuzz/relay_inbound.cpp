@@ -38,9 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (length == 0)
             continue;
         FUZZ_CHECK(length <= kMaxFrameData && length == tx->dataLength);
-        FUZZ_CHECK(tx->state == kTxComplete);
+        FUZZ_CHECK(tx->state == TxState::Complete);
         // As forwarding does: the claim leaves and the next one is read.
-        tx->state = kTxForwarded;
+        tx->state = TxState::Forwarded;
         client->reading = false;
         char header[kClaimHeaderSize];
         std::memcpy(header, tx->frame, sizeof header);

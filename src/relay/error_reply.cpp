@@ -25,7 +25,7 @@ std::string Tilded(const std::string& response)
 // connection must not end the reading of the next one.
 void EndReadingOf(MXTX* tx)
 {
-    if (tx->state != kTxForwarded)
+    if (tx->state != TxState::Forwarded)
         tx->mxSock->reading = false;
 }
 

@@ -120,7 +120,7 @@ int mxSockNewWaiting(MX* mx)
 MXTX* FirstCompleteTransaction(MXSOCK* mxSock)
 {
     for (auto& candidate : mxSock->transactions)
-        if (candidate->state == kTxComplete)
+        if (candidate->state == TxState::Complete)
             return candidate.get();
     return nullptr;
 }
@@ -161,7 +161,7 @@ namespace {
 MXTX* TransactionBeingRead(MXSOCK* mxSock)
 {
     for (auto& tx : mxSock->transactions) {
-        if (tx->state == kTxReadingHeader || tx->state == kTxReadingData)
+        if (tx->state == TxState::ReadingHeader || tx->state == TxState::ReadingData)
             return tx.get();
     }
     return nullptr;
@@ -179,7 +179,7 @@ int CompleteClaim(MXSOCK* mxSock, MXTX* tx)
         std::string digits = FormatText("%.8ld", tx->seqNo);
         std::memcpy(tx->frame + 10, digits.data(), kClaimSequenceSize);
     }
-    tx->state = kTxComplete;
+    tx->state = TxState::Complete;
     mxLog("mxSockRead(%d) rtnSeqno(%.*s) ==> SeqNo(%ld)", mxSock->socket, seqSize,
           tx->clientSequence.c_str(), tx->seqNo);
     return tx->dataLength;
@@ -225,14 +225,14 @@ int ReadData(MXSOCK* mxSock, MXTX* tx)
     int error = 0;
     int got = ReceiveClaimBytes(mxSock, tx->data() + tx->done, tx->remaining, &error);
     if (got == 0) {
-        tx->reason = kReasonPeerClosed;
-        tx->state = kTxReadFailed;
+        tx->reason = MxReason::PeerClosed;
+        tx->state = TxState::ReadFailed;
         return -1;
     }
     if (got < 0) {
         if (WouldBlock(error))
             return 0;
-        tx->reason = kReasonRecvFailed;
+        tx->reason = MxReason::RecvFailed;
         mxLog("mxSockRead() mxRecv2() Failed(%d)", error);
         return -1;
     }
@@ -259,14 +259,14 @@ int ReadHeader(MXSOCK* mxSock, MXTX* tx)
     int room = static_cast<int>(sizeof tx->frame) - tx->done;
     int got = ReceiveClaimBytes(mxSock, tx->frame + tx->done, room, &error);
     if (got == 0) {
-        tx->reason = kReasonPeerClosed;
+        tx->reason = MxReason::PeerClosed;
         return -1;
     }
     if (got < 0) {
         if (WouldBlock(error))
             return 0;
-        tx->reason = kReasonRecvFailed;
-        tx->state = kTxReadFailed;
+        tx->reason = MxReason::RecvFailed;
+        tx->state = TxState::ReadFailed;
         mxLog("mxSockRead() mxRecv() Failed(%d)", error);
         return -1;
     }
@@ -280,26 +280,26 @@ int ReadHeader(MXSOCK* mxSock, MXTX* tx)
 
     long long length = DeclaredDataLength(tx->framing, tx->frame);
     if (length > kMaxFrameData) {
-        tx->reason = kReasonBadLength;
-        tx->state = kTxReadFailed;
+        tx->reason = MxReason::BadLength;
+        tx->state = TxState::ReadFailed;
         // Kept for the caller's "Claim too long" line; the claim is never read.
         tx->dataLength = length > 99999999 ? 99999999 : static_cast<int>(length);
         mxLog("   mxSockRead() Error: Data Length(%lld) exceeded %d bytes.", length, kMaxFrameData);
         return -1;
     }
     if (length < 0) {
-        tx->reason = kReasonRecvFailed;
+        tx->reason = MxReason::RecvFailed;
         return -1;
     }
     // An empty claim ends like a closed connection (a receive of zero bytes
     // would only report "no data yet" here).
     if (length == 0) {
-        tx->reason = kReasonPeerClosed;
-        tx->state = kTxReadFailed;
+        tx->reason = MxReason::PeerClosed;
+        tx->state = TxState::ReadFailed;
         return -1;
     }
     tx->dataLength = static_cast<int>(length);
-    tx->state = kTxReadingData;
+    tx->state = TxState::ReadingData;
     tx->remaining = tx->dataLength;
     tx->done = 0;
     if (early > 0)
@@ -309,8 +309,8 @@ int ReadHeader(MXSOCK* mxSock, MXTX* tx)
 
 int ReadInInvalidState(MXSOCK* mxSock, MXTX* tx)
 {
-    mxLog("    mxSockRead(%d) Invalid state(%d)", mxSock->socket, tx->state);
-    tx->reason = kReasonInvalidState;
+    mxLog("    mxSockRead(%d) Invalid state(%d)", mxSock->socket, LoggedNumber(tx->state));
+    tx->reason = MxReason::InvalidState;
     char scratch[kScratchSize];
     int error = 0;
     int got = mxRecv(mxSock->socket, scratch, sizeof scratch, &error, mxLog);
@@ -345,14 +345,14 @@ int mxSockRead(MX* mx, MXSOCK* mxSock, MXTX** txOut)
             return -1;
         }
         mxSock->reading = true;
-        tx->state = kTxReadingHeader;
+        tx->state = TxState::ReadingHeader;
     }
     *txOut = tx;
-    tx->reason = kReasonNone;
+    tx->reason = MxReason::None;
 
     switch (tx->state) {
-    case kTxReadingHeader: return ReadHeader(mxSock, tx);
-    case kTxReadingData: return ReadData(mxSock, tx);
+    case TxState::ReadingHeader: return ReadHeader(mxSock, tx);
+    case TxState::ReadingData: return ReadData(mxSock, tx);
     default: return ReadInInvalidState(mxSock, tx);
     }
 }
@@ -435,7 +435,7 @@ std::vector<MXTX*> TransactionsAwaitingSwitch(MX* mx)
 {
     std::vector<MXTX*> waiting;
     for (MXTX* tx : PendingTransactions(mx)) {
-        if (tx->state == kTxComplete || tx->state == kTxForwarded)
+        if (tx->state == TxState::Complete || tx->state == TxState::Forwarded)
             waiting.push_back(tx);
     }
     return waiting;
@@ -491,7 +491,8 @@ int mxTimeout(MX* mx)
         if (InFuture(tx->deadline))
             break;
         MXSOCK* mxSock = tx->mxSock;
-        mxLog("   mxTimeout(%.4d) Tx Timeout, SeqNo(%ld) State(%d)", mxSock->socket, tx->seqNo, tx->state);
+        mxLog("   mxTimeout(%.4d) Tx Timeout, SeqNo(%ld) State(%d)", mxSock->socket, tx->seqNo,
+              LoggedNumber(tx->state));
         mxProcessorTimedOut(mx, tx);
         mxLog("   mxTimeout(%.4d) Replied with Processor Timeout, SeqNo(%ld)", mxSock->socket, tx->seqNo);
         mxTxFree(tx);

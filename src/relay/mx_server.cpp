@@ -190,7 +190,7 @@ private:
     // One pass; false leaves the loop.
     bool Pass()
     {
-        async_ = false;
+        claimsGoByModem_ = false;
         serviceDown_.reset();
         mxLog("Calling mxSelect()");
         int n = mxSelect(mx_);
@@ -251,15 +251,15 @@ private:
         if (cfg.onDemand)
             return;
         if (!cfg.host[0] && !cfg.host[1] && !cfg.host[2]) {
-            async_ = HandOverConfigured();
+            claimsGoByModem_ = HandOverConfigured();
         } else {
             mxLog("Calling mxClientConnect()");
             if (mxClientConnect(mx_) != 0) {
                 mxLog("Returned from mxClientConnect() - Failed");
-                async_ = HandOverConfigured();
+                claimsGoByModem_ = HandOverConfigured();
             }
         }
-        if (async_)
+        if (claimsGoByModem_)
             mxLog("Set ASYNC flag to TRUE.");
     }
 
@@ -289,14 +289,14 @@ private:
     {
         MxUpstream& up = mx_->upstream;
         if (rc < 0) {
-            if (up.reason == kReasonPeerClosed) {
+            if (up.reason == MxReason::PeerClosed) {
                 mxLog("   CLIENT: Server has apparently disconnected");
                 AnswerAwaitingAndClose(mxHostDisconnected);
-            } else if (up.reason == kReasonBadLength) {
+            } else if (up.reason == MxReason::BadLength) {
                 mxLog("   CLIENT: BAD LENGTH on mxClientRead()");
                 AnswerAwaitingAndClose(mxHostResponseError);
             } else {
-                mxLog("   CLIENT: mxClientRead Error(%d,%d)", errno, up.reason);
+                mxLog("   CLIENT: mxClientRead Error(%d,%d)", errno, LoggedNumber(up.reason));
                 AnswerAwaitingAndClose(mxHostResponseError);
             }
             return;
@@ -342,14 +342,14 @@ private:
 
     void ReportReadFailure(MXSOCK* mxSock, MXTX* tx)
     {
-        int reason = tx ? tx->reason : kReasonInvalidState;
-        if (reason == kReasonPeerClosed)
+        MxReason reason = tx ? tx->reason : MxReason::InvalidState;
+        if (reason == MxReason::PeerClosed)
             mxLog("    Socket Disconnected(%d)", mxSock->socket);
-        else if (reason == kReasonBadLength)
-            mxLog("    Socket Obliterated(%d) (%d,%d) Claim too long(%d)", mxSock->socket, errno, reason,
-                  tx->dataLength);
+        else if (reason == MxReason::BadLength)
+            mxLog("    Socket Obliterated(%d) (%d,%d) Claim too long(%d)", mxSock->socket, errno,
+                  LoggedNumber(reason), tx->dataLength);
         else
-            mxLog("    Socket Reset(%d) (%d,%d)", mxSock->socket, errno, reason);
+            mxLog("    Socket Reset(%d) (%d,%d)", mxSock->socket, errno, LoggedNumber(reason));
     }
 
     // TUQ07 for the claim; the connection goes when nothing else is on it.
@@ -388,7 +388,7 @@ private:
             AnswerHostUnavailable(mxSock, tx, "    Send HostUnavailable to Client(%d)");
             return true;
         }
-        if (async_) {
+        if (claimsGoByModem_) {
             SendViaModem(mxSock, tx);
             return true;
         }
@@ -451,7 +451,8 @@ private:
 
     TMxSockThread& thread_;
     MX* mx_;
-    bool async_ = false;
+    // This pass hands its claims to the modem route (the log's ASYNC flag).
+    bool claimsGoByModem_ = false;
     std::optional<bool> serviceDown_;  // this pass's look for the marker file
 };
 

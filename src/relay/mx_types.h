@@ -64,25 +64,44 @@ enum MxError : int {
     kMxNothingToForward = 16,
 };
 
-// Failure reasons of a read or write (transactions and upstream).
-enum MxReason : int {
-    kReasonNone = 0,
-    kReasonWriteFailed = 10,
-    kReasonTimeout = 12,
-    kReasonSslReadFailed = 13,
-    kReasonPeerClosed = 24,
-    kReasonRecvFailed = 25,
-    kReasonInvalidState = 26,
-    kReasonBadLength = 27,
+// Failure reasons of a read or write (transactions and upstream); the log
+// lines show their numbers.
+enum class MxReason : int {
+    None = 0,
+    // The modem route could not carry the claim or brought no usable response.
+    ModemHandOverFailed = -1,
+    WriteFailed = 10,
+    Timeout = 12,
+    SslReadFailed = 13,
+    PeerClosed = 24,
+    RecvFailed = 25,
+    InvalidState = 26,
+    BadLength = 27,
 };
 
-enum TxState : int {
-    kTxReadingHeader = 1,
-    kTxReadingData = 2,
-    kTxComplete = 3,
-    kTxForwarded = 4,
-    kTxReadFailed = 5,
+// Where a claim stands; the log lines show the numbers.
+enum class TxState : int {
+    New = 0,
+    ReadingHeader = 1,
+    ReadingData = 2,
+    Complete = 3,
+    Forwarded = 4,
+    ReadFailed = 5,
 };
+
+// The resumable read of a response over plain TCP; the log lines show the
+// numbers.
+enum class UpstreamReadState : int {
+    Idle = 0,
+    Header = 2,
+    Data = 3,
+    Failed = 4,
+};
+
+// The numbers that the log lines print.
+constexpr int LoggedNumber(MxReason reason) { return static_cast<int>(reason); }
+constexpr int LoggedNumber(TxState state) { return static_cast<int>(state); }
+constexpr int LoggedNumber(UpstreamReadState state) { return static_cast<int>(state); }
 
 struct TwofishDeleter {
     void operator()(TwofishContext* context) const { FreeTwofishContext(context); }
@@ -95,8 +114,8 @@ CipherPtr NewCipher(bool twofish);
 struct MXTX {
     MXSOCK* mxSock = nullptr;
     time_t deadline = 0;  // 0: none
-    int reason = kReasonNone;
-    int state = 0;
+    MxReason reason = MxReason::None;
+    TxState state = TxState::New;
     int done = 0;
     int remaining = 0;
     int dataLength = 0;
@@ -126,8 +145,8 @@ struct MXSOCK {
 struct MxUpstream {
     int socket = -1;
     sockaddr_in address{};
-    int reason = kReasonNone;
-    int readState = 0;  // plain TCP: 0 idle, 2 header, 3 data, 4 failed
+    MxReason reason = MxReason::None;
+    UpstreamReadState readState = UpstreamReadState::Idle;  // plain TCP only
     int done = 0;
     int remaining = 0;
     int dataLength = 0;

@@ -85,6 +85,9 @@ void SetNoDelay(int socket)
     setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
+namespace {
+
+// 0, or a non-zero resolver code.
 int ResolveIPv4(const char* host, in_addr* address)
 {
     if (IsDottedQuad(host))
@@ -100,6 +103,26 @@ int ResolveIPv4(const char* host, in_addr* address)
     *address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
     freeaddrinfo(found);
     return 0;
+}
+
+} // namespace
+
+TcpOpenResult OpenTcpSocket(const char* host, int port, bool nonBlocking, sockaddr_in* address,
+                            int* socketOut)
+{
+    *socketOut = -1;
+    *address = {};
+    address->sin_family = AF_INET;
+    address->sin_port = htons(static_cast<uint16_t>(port));
+    if (int code = ResolveIPv4(host, &address->sin_addr); code != 0)
+        return {TcpOpenStep::Unresolved, code};
+    int sock = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (sock < 0)
+        return {TcpOpenStep::SocketFailed, errno};
+    *socketOut = sock;
+    if (nonBlocking && !SetNonBlocking(sock))
+        return {TcpOpenStep::NonBlockingFailed, errno};
+    return {};
 }
 
 void LogResolveError(int code, SocketLog log)
@@ -206,15 +229,65 @@ std::string LocalHostName()
     return name;
 }
 
-// errno still names the failure afterwards, for callers that tell causes apart.
-int FailAndClose(int code, int socket, SocketLog log)
+// errno holds error afterwards, for callers that tell causes apart.
+int FailAndClose(int code, int socket, int error, SocketLog log)
 {
-    int error = errno;
     if (log)
         mxErrorMessage(error, log);
     mxCloseSocket(socket, log);
     errno = error;
     return code;
+}
+
+// mxOpenSocket's lines and result for a socket that could not be opened.
+int OpenFailed(const TcpOpenResult& opened, const std::string& name, int socket, SocketLog log)
+{
+    switch (opened.step) {
+    case TcpOpenStep::Unresolved:
+        if (log) {
+            log("mxOpenSocket(): gethostbyname(%s) error(%d)", name.c_str(), opened.error);
+            LogResolveError(opened.error, log);
+        }
+        return kOpenUnresolved;
+    case TcpOpenStep::SocketFailed:
+        if (log) {
+            log("mxOpenSocket() Error: socket() Failed(%d)", opened.error);
+            mxErrorMessage(opened.error, log);
+        }
+        return kOpenSocketFailed;
+    case TcpOpenStep::NonBlockingFailed:
+        if (log)
+            log("mxOpenSocket(): ioctlsocket failed (%d)", opened.error);
+        return FailAndClose(kOpenNonBlockingFailed, socket, opened.error, log);
+    case TcpOpenStep::Opened:
+        break;
+    }
+    return 0;
+}
+
+// Binds the socket to address and listens: 0, or the failure's code with
+// the socket closed.
+int Listen(int socket, const sockaddr_in& address, SocketLog log)
+{
+    // A relay restarted right after its clients left must bind again at once.
+    int on = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        int error = errno;
+        if (log)
+            log("mxOpenSocket(): Error %d on bind()", error);
+        return FailAndClose(kOpenBindFailed, socket, error, log);
+    }
+    // The design's backlog of 5 was Winsock 1.1's largest; here it
+    // would drop the SYNs of pharmacies that connect at the same moment,
+    // and each would retry a whole second later.
+    if (listen(socket, SOMAXCONN) != 0) {
+        int error = errno;
+        if (log)
+            log("mxOpenSocket(): listen() Failed(%d)", error);
+        return FailAndClose(kOpenListenFailed, socket, error, log);
+    }
+    return 0;
 }
 
 } // namespace
@@ -253,49 +326,13 @@ int mxOpenSocket(const char* host, int port, sockaddr_in* address, int* socketOu
     }
 
     sockaddr_in resolved{};
-    resolved.sin_family = AF_INET;
-    resolved.sin_port = htons(static_cast<uint16_t>(port));
-    int resolveError = ResolveIPv4(name.c_str(), &resolved.sin_addr);
-    if (resolveError != 0) {
-        if (log) {
-            log("mxOpenSocket(): gethostbyname(%s) error(%d)", name.c_str(), resolveError);
-            LogResolveError(resolveError, log);
-        }
-        return kOpenUnresolved;
-    }
-
-    int sock = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (sock < 0) {
-        int error = errno;
-        if (log) {
-            log("mxOpenSocket() Error: socket() Failed(%d)", error);
-            mxErrorMessage(error, log);
-        }
-        return kOpenSocketFailed;
-    }
-
+    int sock = -1;
+    TcpOpenResult opened = OpenTcpSocket(name.c_str(), port, nonBlocking, &resolved, &sock);
+    if (opened.step != TcpOpenStep::Opened)
+        return OpenFailed(opened, name, sock, log);
     if (listening) {
-        // A relay restarted right after its clients left must bind again at once.
-        int on = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        if (bind(sock, reinterpret_cast<sockaddr*>(&resolved), sizeof resolved) != 0) {
-            if (log)
-                log("mxOpenSocket(): Error %d on bind()", errno);
-            return FailAndClose(kOpenBindFailed, sock, log);
-        }
-        // The design's backlog of 5 was Winsock 1.1's largest; here it
-        // would drop the SYNs of pharmacies that connect at the same moment,
-        // and each would retry a whole second later.
-        if (listen(sock, SOMAXCONN) != 0) {
-            if (log)
-                log("mxOpenSocket(): listen() Failed(%d)", errno);
-            return FailAndClose(kOpenListenFailed, sock, log);
-        }
-    }
-    if (nonBlocking && !SetNonBlocking(sock)) {
-        if (log)
-            log("mxOpenSocket(): ioctlsocket failed (%d)", errno);
-        return FailAndClose(kOpenNonBlockingFailed, sock, log);
+        if (int rc = Listen(sock, resolved, log); rc != 0)
+            return rc;
     }
 
     if (address)

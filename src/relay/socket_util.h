@@ -103,10 +103,28 @@ bool SetNonBlocking(int socket);
 // written instead of waiting for the peer to acknowledge the one before.
 void SetNoDelay(int socket);
 
-// Resolves host (a dotted quad or a name) to its first IPv4 address.
-// Returns 0, or a non-zero resolver code for LogResolveError.
-int ResolveIPv4(const char* host, in_addr* address);
-// Logs the resolver's text for such a code the way mxErrorMessage does.
+// Where OpenTcpSocket stopped; error in its result tells why.
+enum class TcpOpenStep {
+    Opened,
+    Unresolved,         // error: the resolver's code, for LogResolveError
+    SocketFailed,       // error: socket()'s errno
+    NonBlockingFailed,  // error: errno; the socket stays open
+};
+
+struct TcpOpenResult {
+    TcpOpenStep step = TcpOpenStep::Opened;
+    int error = 0;
+};
+
+// The relay's one way to a TCP socket, for the listener and the upstream
+// client alike: host (a dotted quad or a name) resolved to its first IPv4
+// address, with port, into address; then an IPv4 stream socket, closed on
+// exec and non-blocking when asked, in socketOut (-1 when none was made).
+// Logs nothing, so that each caller keeps its own lines. After
+// NonBlockingFailed the socket is open for those lines; the caller closes it.
+TcpOpenResult OpenTcpSocket(const char* host, int port, bool nonBlocking, sockaddr_in* address,
+                            int* socketOut);
+// Logs the resolver's text for an Unresolved code the way mxErrorMessage does.
 void LogResolveError(int code, SocketLog log);
 
 // Raises the open-descriptor limit so that wanted descriptors fit; logs

@@ -164,8 +164,8 @@ void mxClientInit(MX* mx)
 {
     MxUpstream& up = mx->upstream;
     up.socket = -1;
-    up.reason = kReasonNone;
-    up.readState = 0;
+    up.reason = MxReason::None;
+    up.readState = UpstreamReadState::Idle;
     up.done = 0;
     up.remaining = 0;
     up.dataLength = 0;
@@ -199,53 +199,60 @@ int mxClientConnect(MX* mx)
     return -1;
 }
 
-int mxTryConnect(MX* mx, const char* host, int port)
+namespace {
+
+// mxTryConnect's steps return 1 to go on, else mxTryConnect's own result.
+constexpr int kGoOn = 1;
+
+bool TargetUsable(const char* host, int port)
 {
-    MXCFG& cfg = *mx->mxcfg;
-    MxUpstream& up = mx->upstream;
     if (!host || !*host) {
         mxLog("mxTryConnect() Error Port(%d), Host not specified", port);
-        return -1;
+        return false;
     }
     if (std::strlen(host) > kMaxHostNameLength) {
         mxLog("mxTryConnect() Error: Host name of %zu characters refused; at most %d are allowed.",
               std::strlen(host), kMaxHostNameLength);
-        return -1;
+        return false;
     }
     if (port < 0 || port > 65535) {
         mxLog("mxTryConnect() Error Port(%d) Host(%s)", port, host);
-        return -1;
+        return false;
     }
-    // A stop request ends a series of attempts instead of waiting out each one.
-    if (mxSockShouldTerminate())
-        return -3;
+    return true;
+}
 
+// The end of the time the attempt may take, 0 for none.
+time_t ConnectDeadline(MXCFG& cfg)
+{
     if (cfg.connectWait < 0) {
         mxLog("mxTryConnect() mx->mxcfg->connectWait(%d)", cfg.connectWait);
         cfg.connectWait = 0;
     }
-    time_t deadline = cfg.connectWait >= 1 ? time(nullptr) + cfg.connectWait : 0;
+    return cfg.connectWait >= 1 ? time(nullptr) + cfg.connectWait : 0;
+}
 
+// Always non-blocking, so that even a connect without a time limit ends on
+// a stop request. The deadline is looked at after the name and after the
+// socket, each with its own line.
+int OpenUpstreamSocket(MX* mx, const char* host, int port, time_t deadline)
+{
+    MxUpstream& up = mx->upstream;
     sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    int resolveError = ResolveIPv4(host, &address.sin_addr);
-    if (resolveError != 0) {
-        mxLog("mxTryConnect() gethostbyname(%s,%d)", host, resolveError);
-        LogResolveError(resolveError, mxLog);
+    TcpOpenResult opened = OpenTcpSocket(host, port, true, &address, &up.socket);
+    if (opened.step == TcpOpenStep::Unresolved) {
+        mxLog("mxTryConnect() gethostbyname(%s,%d)", host, opened.error);
+        LogResolveError(opened.error, mxLog);
         return -1;
     }
     if (DeadlineReached(deadline)) {
         mxLog("mxTryConnect() Timeout after gethostbyname/addr(%s)", host);
+        CloseSocketOnly(mx);
         return 0;
     }
-
-    up.socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (up.socket < 0) {
-        int error = errno;
-        up.socket = -1;
-        mxLog("mxTryConnect() client socket() Failed(%d)", error);
-        mxErrorMessage(error, mxLog);
+    if (opened.step == TcpOpenStep::SocketFailed) {
+        mxLog("mxTryConnect() client socket() Failed(%d)", opened.error);
+        mxErrorMessage(opened.error, mxLog);
         mx->error = kMxUpstreamSocketFailed;
         return -2;
     }
@@ -254,53 +261,87 @@ int mxTryConnect(MX* mx, const char* host, int port)
         CloseSocketOnly(mx);
         return 0;
     }
-    // Always non-blocking, so that even a connect without a time limit ends
-    // on a stop request.
-    if (!SetNonBlocking(up.socket)) {
-        int error = errno;
-        mxLog("mxTryConnect() Error(%d) setting socket(%d) to non-blocking mode.", error, up.socket);
-        mxErrorMessage(error, mxLog);
+    if (opened.step == TcpOpenStep::NonBlockingFailed) {
+        mxLog("mxTryConnect() Error(%d) setting socket(%d) to non-blocking mode.", opened.error, up.socket);
+        mxErrorMessage(opened.error, mxLog);
         CloseSocketOnly(mx);
         return 0;
     }
     up.address = address;
-    if (connect(up.socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        int error = errno;
-        if (error != EINPROGRESS && error != EWOULDBLOCK) {
-            mxLog("mxTryConnect() Error(%d) on connect()", error);
-            mxErrorMessage(error, mxLog);
-            mx->error = kMxConnectFailed;
-            CloseSocketOnly(mx);
-            mxLog("mxTryConnect() Closed bad connection and returning");
-            return -2;
-        }
-        int rc = AwaitConnect(mx, deadline);
-        if (rc != 1)
-            return rc;
-    }
+    return kGoOn;
+}
 
-    if (cfg.certFile) {
-        int rc = mxSslConnect(mx, host, deadline);
-        if (rc != 1) {
-            mxClientClose(mx);
-            return rc == -3 ? -3 : 0;
-        }
-    }
+int ConnectUpstreamSocket(MX* mx, time_t deadline)
+{
+    MxUpstream& up = mx->upstream;
+    if (connect(up.socket, reinterpret_cast<sockaddr*>(&up.address), sizeof up.address) == 0)
+        return kGoOn;
+    int error = errno;
+    if (error == EINPROGRESS || error == EWOULDBLOCK)
+        return AwaitConnect(mx, deadline);
+    mxLog("mxTryConnect() Error(%d) on connect()", error);
+    mxErrorMessage(error, mxLog);
+    mx->error = kMxConnectFailed;
+    CloseSocketOnly(mx);
+    mxLog("mxTryConnect() Closed bad connection and returning");
+    return -2;
+}
 
+int StartTls(MX* mx, const char* host, time_t deadline)
+{
+    if (!mx->mxcfg->certFile)
+        return kGoOn;
+    int rc = mxSslConnect(mx, host, deadline);
+    if (rc == 1)
+        return kGoOn;
+    mxClientClose(mx);
+    return rc == -3 ? -3 : 0;
+}
+
+// A new connection starts with no response under way and fresh ciphers.
+void ResetUpstreamState(MX* mx)
+{
+    MxUpstream& up = mx->upstream;
+    up.reason = MxReason::None;
+    up.readState = UpstreamReadState::Idle;
+    up.done = 0;
+    up.remaining = 0;
+    up.dataLength = 0;
+    up.readCipher = NewCipher(mx->mxcfg->outboundCipher);
+    up.writeCipher = NewCipher(mx->mxcfg->outboundCipher);
+}
+
+void UseConnection(MX* mx)
+{
+    MxUpstream& up = mx->upstream;
     // Claims of other clients must not wait behind one the switch has not
     // acknowledged yet: with a switch answering in 20 ms, Nagle's algorithm
     // made every claim written meanwhile take 40.
     SetNoDelay(up.socket);
     if (!mx->masterSet.Full())
         mx->masterSet.Add(up.socket);
-    up.reason = kReasonNone;
-    up.readState = 0;
-    up.done = 0;
-    up.remaining = 0;
-    up.dataLength = 0;
-    up.readCipher = NewCipher(cfg.outboundCipher);
-    up.writeCipher = NewCipher(cfg.outboundCipher);
-    mxLog("mxTryConnect() Success for(%d)(%s), socket(%d)", port, host, up.socket);
+    ResetUpstreamState(mx);
+}
+
+} // namespace
+
+int mxTryConnect(MX* mx, const char* host, int port)
+{
+    if (!TargetUsable(host, port))
+        return -1;
+    // A stop request ends a series of attempts instead of waiting out each one.
+    if (mxSockShouldTerminate())
+        return -3;
+    time_t deadline = ConnectDeadline(*mx->mxcfg);
+    int rc = OpenUpstreamSocket(mx, host, port, deadline);
+    if (rc == kGoOn)
+        rc = ConnectUpstreamSocket(mx, deadline);
+    if (rc == kGoOn)
+        rc = StartTls(mx, host, deadline);
+    if (rc != kGoOn)
+        return rc;
+    UseConnection(mx);
+    mxLog("mxTryConnect() Success for(%d)(%s), socket(%d)", port, host, mx->upstream.socket);
     return 1;
 }
 
@@ -341,7 +382,7 @@ int mxClientWrite(MX* mx, MXSOCK* mxSock)
         up.outbox.append(up.sendFrame, static_cast<size_t>(kUpstreamHeaderSize + tx->dataLength));
         up.outboxClaims.push_back(tx->seqNo);
     }
-    tx->state = kTxForwarded;
+    tx->state = TxState::Forwarded;
     mxSock->reading = false;
     return 0;
 }
@@ -381,15 +422,15 @@ int FillInbox(MX* mx, const char* failedLine)
     int error = 0;
     int got = mxRecv(up.socket, up.inbox, sizeof up.inbox, &error, mxLog);
     if (got == 0) {
-        up.readState = 4;
-        up.reason = kReasonPeerClosed;
+        up.readState = UpstreamReadState::Failed;
+        up.reason = MxReason::PeerClosed;
         return -1;
     }
     if (got < 0) {
         if (error == EWOULDBLOCK || error == EAGAIN)
             return 0;
-        up.readState = 4;
-        up.reason = kReasonRecvFailed;
+        up.readState = UpstreamReadState::Failed;
+        up.reason = MxReason::RecvFailed;
         mxLog(failedLine, error);
         return -1;
     }
@@ -425,50 +466,50 @@ int ReceiveUpstreamPart(MX* mx, char* into, const char* failedLine)
 int ReadPlainResponse(MX* mx)
 {
     MxUpstream& up = mx->upstream;
-    up.reason = kReasonNone;
-    if (up.readState == 0) {
-        up.readState = 2;
+    up.reason = MxReason::None;
+    if (up.readState == UpstreamReadState::Idle) {
+        up.readState = UpstreamReadState::Header;
         up.remaining = kUpstreamHeaderSize;
         up.done = 0;
     }
-    if (up.readState == 2) {
+    if (up.readState == UpstreamReadState::Header) {
         int rc = ReceiveUpstreamPart(mx, up.frame, "mxClientRead() mxRecv() Failed(%d)");
         if (rc <= 0)
             return rc;
         long long length = DeclaredDataLength16(up.frame);
         if (length < 0 || length > kMaxFrameData) {
-            up.readState = 4;
-            up.reason = kReasonBadLength;
+            up.readState = UpstreamReadState::Failed;
+            up.reason = MxReason::BadLength;
             return -1;
         }
         // An empty response ends like a closed connection.
         if (length == 0) {
-            up.readState = 4;
-            up.reason = kReasonPeerClosed;
+            up.readState = UpstreamReadState::Failed;
+            up.reason = MxReason::PeerClosed;
             return -1;
         }
         up.dataLength = static_cast<int>(length);
-        up.readState = 3;
+        up.readState = UpstreamReadState::Data;
         up.remaining = up.dataLength;
         up.done = 0;
     }
-    if (up.readState != 3) {
-        mxLog("mxClientRead() Invalid state(%d)", up.readState);
-        up.reason = kReasonInvalidState;
+    if (up.readState != UpstreamReadState::Data) {
+        mxLog("mxClientRead() Invalid state(%d)", LoggedNumber(up.readState));
+        up.reason = MxReason::InvalidState;
         return -1;
     }
     int rc = ReceiveUpstreamPart(mx, up.data(), "mxClientRead() mxRecv2() Failed(%d)");
     if (rc <= 0)
         return rc;
     DecryptBuffer(up.readCipher.get(), up.data(), up.dataLength);
-    up.readState = 0;
+    up.readState = UpstreamReadState::Idle;
     return up.dataLength;
 }
 
 int ReadTlsResponse(MX* mx)
 {
     MxUpstream& up = mx->upstream;
-    up.reason = kReasonNone;
+    up.reason = MxReason::None;
     // Wait only once a response has begun; a readable socket alone may
     // carry nothing for us.
     int got = mxSslReadAvailable(mx, up.frame, kUpstreamHeaderSize);
@@ -481,7 +522,7 @@ int ReadTlsResponse(MX* mx)
     long long length = DeclaredDataLength16(up.frame);
     mxLog("mxClientRead() Length(%lld) Seqno(%.9s,%.3s)", length, up.sequence(), up.sequence() + 9);
     if (length < 0 || length > kMaxFrameData) {
-        up.reason = kReasonBadLength;
+        up.reason = MxReason::BadLength;
         return -1;
     }
     up.dataLength = static_cast<int>(length);
@@ -565,8 +606,8 @@ int TapiProcessTx(MX* mx, MXSOCK* mxSock)
     mxLog("TapiProcessTx() Data(%.30s)", up.data());
 
     up.dataLength = tx->dataLength;
-    up.reason = kReasonNone;
-    tx->state = kTxForwarded;
+    up.reason = MxReason::None;
+    tx->state = TxState::Forwarded;
     mxSock->reading = false;
 
     std::string response;
@@ -577,9 +618,9 @@ int TapiProcessTx(MX* mx, MXSOCK* mxSock)
         up.dataLength = static_cast<int>(response.size());
         up.done = 0;
         up.remaining = 0;
-        up.readState = 0;
+        up.readState = UpstreamReadState::Idle;
     } else {
-        up.reason = -1;
+        up.reason = MxReason::ModemHandOverFailed;
         mxLog("TapiProcessTx(): Error processing data.");
         mx->error = kMxWriteFailed;
         return -1;

@@ -456,17 +456,17 @@ int mxSSL_write(MX* mx, MXTX* tx)
             continue;
         }
         LogWriteFailure(sslError, rc);
-        tx->reason = up.reason = kReasonWriteFailed;
+        tx->reason = up.reason = MxReason::WriteFailed;
         return -1;
     }
     if (written == total)
         return total;
     if (DeadlineReached(deadline)) {
         mxLog("mxSSL_write() Timeout Error, Wrote %d of %d bytes", written, total);
-        tx->reason = up.reason = kReasonTimeout;
+        tx->reason = up.reason = MxReason::Timeout;
     } else {
         mxLog("mxSSL_write() Failed to write full data buffer (%d of %d)", written, total);
-        tx->reason = up.reason = kReasonWriteFailed;
+        tx->reason = up.reason = MxReason::WriteFailed;
     }
     return -2;
 }
@@ -480,7 +480,7 @@ int mxSSL_read(MX* mx, char* buffer, int size)
     int got = 0;
     while (got < size && !DeadlineReached(deadline)) {
         if (mxSockShouldTerminate()) {
-            up.reason = kReasonSslReadFailed;
+            up.reason = MxReason::SslReadFailed;
             return -3;
         }
         ERR_clear_error();
@@ -497,17 +497,17 @@ int mxSSL_read(MX* mx, char* buffer, int size)
             continue;
         }
         LogReadFailure(up.ssl, sslError, rc);
-        up.reason = kReasonSslReadFailed;
+        up.reason = MxReason::SslReadFailed;
         return -1;
     }
     if (got == size)
         return size;
     if (DeadlineReached(deadline)) {
         mxLog("mxSSL_read() Timeout Error, Read %d of %d bytes", got, size);
-        up.reason = kReasonTimeout;
+        up.reason = MxReason::Timeout;
     } else {
         mxLog("mxSSL_read() Failed to read full data buffer (%d of %d)", got, size);
-        up.reason = kReasonSslReadFailed;
+        up.reason = MxReason::SslReadFailed;
     }
     return -2;
 }
@@ -523,7 +523,7 @@ int mxSslReadAvailable(MX* mx, char* buffer, int size)
     if (WantsIo(sslError))
         return 0;
     LogReadFailure(up.ssl, sslError, rc);
-    up.reason = kReasonSslReadFailed;
+    up.reason = MxReason::SslReadFailed;
     return -1;
 }
 

@@ -16,15 +16,31 @@ namespace {
 
 std::vector<std::string> logged;
 
+void Record(const char* format, va_list args)
+{
+    char line[1024];
+    vsnprintf(line, sizeof line, format, args);
+    logged.emplace_back(line);
+}
+
 int Capture(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    char line[1024];
-    vsnprintf(line, sizeof line, format, args);
+    Record(format, args);
     va_end(args);
-    logged.emplace_back(line);
     return 0;
+}
+
+// Like a log whose file cannot be opened: errno changes under the caller.
+int CaptureLosingErrno(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Record(format, args);
+    va_end(args);
+    errno = ENOENT;
+    return -1;
 }
 
 bool Logged(const std::string& text)
@@ -95,6 +111,20 @@ TEST(Socket, ListenResolvesNamesAndFindsTheNextFreePort)
     EXPECT_GT(found, taken);
     EXPECT_EQ(mxCloseSocket(first, Capture), 0);
     EXPECT_TRUE(Logged("mxCloseSocket() Socket(" + std::to_string(first) + ") closed"));
+}
+
+TEST(Socket, FindFreePortPassesATakenPortWhateverTheLogDoesToErrno)
+{
+    int first = -1;
+    sockaddr_in address{};
+    ASSERT_EQ(mxOpenListenSock("127.0.0.1", 0, nullptr, &first, nullptr), 0);
+    socklen_t size = sizeof address;
+    getsockname(first, reinterpret_cast<sockaddr*>(&address), &size);
+    int taken = ntohs(address.sin_port);
+    logged.clear();
+    EXPECT_GT(FindFreeListenPort("127.0.0.1", taken, CaptureLosingErrno), taken);
+    EXPECT_TRUE(Logged("mxErrorMessage(" + std::to_string(EADDRINUSE) + ")"));
+    mxCloseSocket(first, nullptr);
 }
 
 TEST(Socket, FindFreePortGivesUpAtTheTop)
