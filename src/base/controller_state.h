@@ -11,7 +11,6 @@ struct ControllerState {
     bool switchConnected = false;  // the switch port reports a connection
     int16_t switchError = 0;       // last switch port error; 0 none
     bool connectTimedOut = false;  // the connect timer trigger fired
-    int16_t connectTimerHandle = 0;
     bool connectInProgress = false;
     uint8_t pharmacyConfig = 0;    // profile captured when the source opened
     bool echoEnabled = true;
