@@ -79,10 +79,8 @@ bool DispatchController::OpenDataSource()
         SetStatusText("User input required to configure input data source!");
         return false;
     }
-    state_.pharmacyConfig = static_cast<uint8_t>(GetPharmacyConfig());
-    LogMsg("OpenDataSource:  PharmacyConfig=%d", state_.pharmacyConfig);
-    state_.numericResultCodes = state_.pharmacyConfig == 1;
-    state_.echoEnabled = state_.pharmacyConfig != 1;
+    modem_.UseProfile(PharmacyProfile(GetPharmacyConfig()));
+    LogMsg("OpenDataSource:  PharmacyConfig=%d", modem_.Profile().Number());
 
     if (IsDialUpSelected() && GetConnectOnStartup())
         dialUp_.EstablishDialUpConnection();

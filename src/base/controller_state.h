@@ -12,10 +12,6 @@ struct ControllerState {
     int16_t switchError = 0;       // last switch port error; 0 none
     bool connectTimedOut = false;  // the connect timer trigger fired
     bool connectInProgress = false;
-    uint8_t pharmacyConfig = 0;    // profile captured when the source opened
-    bool echoEnabled = true;
-    bool numericResultCodes = false;
-    int16_t modemStatusTrigger = 0;
     bool mxStarted = false;
     bool mxStopping = false;
 

@@ -21,7 +21,12 @@ public:
     TApdWinsockPort& SourcePort() { return sourcePort_; }
     bool IsSourcePortOpen() const { return sourcePort_.Open(); }
     TApdDataPacket& ClaimDataPacket() { return claimDataPacket_; }
-    PharmacyProfile Profile() const;
+
+    // The profile taken when the data source opens; echo starts from it.
+    void UseProfile(const PharmacyProfile& profile);
+    const PharmacyProfile& Profile() const { return profile_; }
+    // Changed by ATE0/ATE1, and for McKesson systems by DSR and CTS rising.
+    bool EchoEnabled() const { return echoEnabled_; }
 
     // The data source's side (port settings, lines and matchers by profile).
     void ConfigureSourcePort();
@@ -86,6 +91,10 @@ private:
     std::string hangupCommand_;
     std::string received_;
     bool chunkReceived_ = false;
+    PharmacyProfile profile_{0};
+    bool echoEnabled_ = true;
+    // The DSR/CTS trigger of McKesson systems; 0 while there is none.
+    quint16 modemStatusTrigger_ = 0;
     // A hang-up as the very first command line after start is an ordinary
     // command.
     bool hangupGuard_ = true;
