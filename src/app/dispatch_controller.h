@@ -35,6 +35,8 @@ public:
     bool StartMxSock(bool wait);
     void StopMxSock(bool wait);
     bool HasRelayThread() const;
+    // The relay thread runs and has reported that it serves.
+    bool IsRelayStarted() const;
     // Exit's own bounded wait: ask, then forget a thread that did not end.
     void RequestRelayTermination();
     void ForgetRelayThread();

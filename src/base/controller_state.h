@@ -12,8 +12,6 @@ struct ControllerState {
     int16_t switchError = 0;       // last switch port error; 0 none
     bool connectTimedOut = false;  // the connect timer trigger fired
     bool connectInProgress = false;
-    bool mxStarted = false;
-    bool mxStopping = false;
 
     // Adds this pass's failure once.
     void CountFailure()
