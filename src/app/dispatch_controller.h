@@ -61,7 +61,6 @@ public:
     using OptionsPanel = std::function<bool()>;
     void SetOptionsPanel(OptionsPanel panel) { optionsPanel_ = std::move(panel); }
 
-    ClaimFileSource& FileSource() { return fileSource_; }
     ModemEmulator& Modem() { return modem_; }
     SwitchConnection& Switch() { return switch_; }
 

@@ -528,7 +528,6 @@ void ModemEmulator::ModemEscapeDataPacketStringPacket(const std::string& data)
 void ModemEmulator::SourcePortTriggerAvail(int count)
 {
     const bool logRaw = SerialPortLoggingEnabled();
-    chunkReceived_ = count != 0;
     std::string chunk;
     try {
         for (int i = 0; i < count; ++i)

@@ -52,8 +52,6 @@ public:
     // Every byte received since the last call: acknowledgements are looked
     // for here, so none is missed between two looks.
     std::string TakeReceived();
-    bool ChunkReceived() const { return chunkReceived_; }
-    void ClearChunkReceived() { chunkReceived_ = false; }
 
     // The messages posted by the matcher handlers (1425 and 1426).
     void ProcessAtdtFromClientSerialPort();
@@ -90,7 +88,6 @@ private:
     std::string dialCommand_;
     std::string hangupCommand_;
     std::string received_;
-    bool chunkReceived_ = false;
     PharmacyProfile profile_{0};
     bool echoEnabled_ = true;
     // The DSR/CTS trigger of McKesson systems; 0 while there is none.
