@@ -79,10 +79,8 @@ bool DispatchController::OpenDataSource()
         SetStatusText("User input required to configure input data source!");
         return false;
     }
-    state_.pharmacyConfig = static_cast<uint8_t>(GetPharmacyConfig());
-    LogMsg("OpenDataSource:  PharmacyConfig=%d", state_.pharmacyConfig);
-    state_.numericResultCodes = state_.pharmacyConfig == 1;
-    state_.echoEnabled = state_.pharmacyConfig != 1;
+    modem_.UseProfile(PharmacyProfile(GetPharmacyConfig()));
+    LogMsg("OpenDataSource:  PharmacyConfig=%d", modem_.Profile().Number());
 
     if (IsDialUpSelected() && GetConnectOnStartup())
         dialUp_.EstablishDialUpConnection();
@@ -253,9 +251,14 @@ bool DispatchController::HasRelayThread() const
     return mxThread_ != nullptr;
 }
 
+bool DispatchController::IsRelayStarted() const
+{
+    return mxThread_ && mxThread_->HasStarted();
+}
+
 bool DispatchController::StartMxSock(bool wait)
 {
-    if (mxThread_ && state_.mxStopping)
+    if (mxThread_ && mxThread_->IsStopping())
         WaitUntil([this] { return mxThread_ == nullptr; }, -1, 250);
     if (mxThread_) {
         LogMsg("MxSock already running.");
@@ -278,15 +281,14 @@ bool DispatchController::StartMxSock(bool wait)
     connect(mxThread_.get(), &RelayThreadHandle::Terminated, this, &DispatchController::OnRelayTerminated);
     emit RelayThreadChanged();
 
-    state_.mxStarted = false;
     LogMsg("Starting MxSock thread.");
     mxThread_->Start();
     if (!wait)
         return true;
 
     LogMsg("Waiting for MxSock to notify of successful start.");
-    WaitUntil([this] { return !mxThread_ || state_.mxStarted || state_.cancelRequested; }, -1, 250);
-    if (mxThread_ && state_.mxStarted) {
+    WaitUntil([this] { return !mxThread_ || mxThread_->HasStarted() || state_.cancelRequested; }, -1, 250);
+    if (IsRelayStarted()) {
         LogMsg("MxSock successfully started.");
         return true;
     }
@@ -298,12 +300,11 @@ void DispatchController::StopMxSock(bool wait)
 {
     if (!mxThread_)
         return;
-    if (state_.mxStopping) {
+    if (mxThread_->IsStopping()) {
         LogMsg("Still terminating MxSock thread.");
         return;
     }
     LogMsg("Terminating MxSock thread.");
-    state_.mxStopping = true;
     mxThread_->RequestTerminate();
     if (!wait)
         return;
@@ -316,7 +317,6 @@ void DispatchController::RequestRelayTermination()
 {
     if (!mxThread_)
         return;
-    state_.mxStopping = true;
     mxThread_->RequestTerminate();
 }
 
@@ -324,13 +324,11 @@ void DispatchController::ForgetRelayThread()
 {
     if (mxThread_)
         mxThread_.release()->DetachRunaway();
-    state_.mxStopping = false;
     emit RelayThreadChanged();
 }
 
 void DispatchController::OnRelayStarted()
 {
-    state_.mxStarted = true;
     LogMsg("Received MxSock thread started notification.");
 }
 
@@ -339,7 +337,6 @@ void DispatchController::OnRelayTerminated()
     // The handle is the sender of this notification: free it afterwards.
     if (mxThread_)
         mxThread_.release()->deleteLater();
-    state_.mxStopping = false;
     emit RelayThreadChanged();
     LogMsg("Received MxSock thread terminated notification.");
 }

@@ -35,6 +35,8 @@ public:
     bool StartMxSock(bool wait);
     void StopMxSock(bool wait);
     bool HasRelayThread() const;
+    // The relay thread runs and has reported that it serves.
+    bool IsRelayStarted() const;
     // Exit's own bounded wait: ask, then forget a thread that did not end.
     void RequestRelayTermination();
     void ForgetRelayThread();
@@ -59,7 +61,6 @@ public:
     using OptionsPanel = std::function<bool()>;
     void SetOptionsPanel(OptionsPanel panel) { optionsPanel_ = std::move(panel); }
 
-    ClaimFileSource& FileSource() { return fileSource_; }
     ModemEmulator& Modem() { return modem_; }
     SwitchConnection& Switch() { return switch_; }
 

@@ -120,6 +120,30 @@ bool AskToShow(int& argc, char** argv)
     return AskRunningToShow(GetConfigName());
 }
 
+// Another Corvane serves the configuration: on a desktop it is asked to show
+// its window (0); otherwise, or when it does not answer, this start fails (1).
+int EndSecondStart(const SingleInstance& instance, const CommandLine& commandLine, int& argc, char** argv)
+{
+    if (!commandLine.headless && DisplayUsable() && AskToShow(argc, argv)) {
+        LogMsg("Corvane:  another Corvane serves this configuration; it shows its window.");
+        std::fprintf(stderr, "corvane: the Corvane already serving the configuration '%s' shows its window\n",
+                     GetConfigName().c_str());
+        return 0;
+    }
+    LogMsg("Corvane:  another Corvane serves this configuration; ending.");
+    std::fprintf(stderr, "corvane: another Corvane already serves the configuration '%s' (its lock is '%s')\n",
+                 GetConfigName().c_str(), instance.lockPath().c_str());
+    return 1;
+}
+
+// Without a usable lock file Corvane still runs, unguarded, and says so.
+void ReportUnusableLock(const SingleInstance& instance)
+{
+    LogMsg("Cannot use the lock file '%s': %s", instance.lockPath().c_str(), instance.error().c_str());
+    std::fprintf(stderr, "corvane: cannot use the lock file '%s': %s\n", instance.lockPath().c_str(),
+                 instance.error().c_str());
+}
+
 int RunPrintSettings()
 {
     try {
@@ -181,23 +205,10 @@ int main(int argc, char* argv[])
     LogMsg("");
 
     SingleInstance instance(GetConfigName());
-    if (instance.heldElsewhere()) {
-        if (!commandLine.headless && DisplayUsable() && AskToShow(argc, argv)) {
-            LogMsg("Corvane:  another Corvane serves this configuration; it shows its window.");
-            std::fprintf(stderr, "corvane: the Corvane already serving the configuration '%s' shows its window\n",
-                         GetConfigName().c_str());
-            return 0;
-        }
-        LogMsg("Corvane:  another Corvane serves this configuration; ending.");
-        std::fprintf(stderr, "corvane: another Corvane already serves the configuration '%s' (its lock is '%s')\n",
-                     GetConfigName().c_str(), instance.lockPath().c_str());
-        return 1;
-    }
-    if (!instance.error().empty()) {
-        LogMsg("Cannot use the lock file '%s': %s", instance.lockPath().c_str(), instance.error().c_str());
-        std::fprintf(stderr, "corvane: cannot use the lock file '%s': %s\n",
-                     instance.lockPath().c_str(), instance.error().c_str());
-    }
+    if (instance.heldElsewhere())
+        return EndSecondStart(instance, commandLine, argc, argv);
+    if (!instance.error().empty())
+        ReportUnusableLock(instance);
 
     bool headless = commandLine.headless || !DisplayUsable();
     try {

@@ -39,7 +39,13 @@ RelayThreadHandle::RelayThreadHandle(std::function<void()> establishDialUp, Send
         };
     }
     callbacks.OnReady = [this] {
-        QMetaObject::invokeMethod(this, [this] { emit Started(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                started_ = true;
+                emit Started();
+            },
+            Qt::BlockingQueuedConnection);
     };
     callbacks.OnTerminate = [this] {
         QMetaObject::invokeMethod(this, [this] { emit Terminated(); }, Qt::QueuedConnection);
@@ -56,6 +62,7 @@ void RelayThreadHandle::Start()
 
 void RelayThreadHandle::RequestTerminate()
 {
+    stopping_ = true;
     thread_->Terminate();
 }
 

@@ -29,6 +29,11 @@ public:
     // since destroying a running thread would wait for it.
     void DetachRunaway();
 
+    // The relay's ready call has reached the main thread.
+    bool HasStarted() const { return started_; }
+    // Termination was asked for and the thread has not ended yet.
+    bool IsStopping() const { return stopping_; }
+
 signals:
     void Started();
     void Terminated();
@@ -36,4 +41,6 @@ signals:
 private:
     std::function<void()> establishDialUp_;
     std::unique_ptr<TMxSockThread> thread_;
+    bool started_ = false;
+    bool stopping_ = false;
 };

@@ -11,14 +11,7 @@ struct ControllerState {
     bool switchConnected = false;  // the switch port reports a connection
     int16_t switchError = 0;       // last switch port error; 0 none
     bool connectTimedOut = false;  // the connect timer trigger fired
-    int16_t connectTimerHandle = 0;
     bool connectInProgress = false;
-    uint8_t pharmacyConfig = 0;    // profile captured when the source opened
-    bool echoEnabled = true;
-    bool numericResultCodes = false;
-    int16_t modemStatusTrigger = 0;
-    bool mxStarted = false;
-    bool mxStopping = false;
 
     // Adds this pass's failure once.
     void CountFailure()

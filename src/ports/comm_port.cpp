@@ -352,14 +352,12 @@ bool TApdWinsockPort::DSR()
 bool TApdWinsockPort::DCD()
 {
     RequireOpen();
-    deltas_ &= ~msDCDDelta;
     return device_->Levels().dcd;
 }
 
 bool TApdWinsockPort::RI()
 {
     RequireOpen();
-    deltas_ &= ~msRingDelta;
     return device_->Levels().ri;
 }
 
@@ -385,18 +383,6 @@ bool TApdWinsockPort::DeltaDSR()
 {
     RequireOpen();
     return TakeFlag(deltas_, msDSRDelta);
-}
-
-bool TApdWinsockPort::DeltaDCD()
-{
-    RequireOpen();
-    return TakeFlag(deltas_, msDCDDelta);
-}
-
-bool TApdWinsockPort::DeltaRI()
-{
-    RequireOpen();
-    return TakeFlag(deltas_, msRingDelta);
 }
 
 // --- Output ---

@@ -128,15 +128,14 @@ public:
     void SetRTS(bool level);
     bool RTS() const { return rts_; }
 
-    // Modem status. Reading a level or a change flag clears that change flag.
+    // Modem status. Reading CTS or DSR, or its change flag, clears that
+    // change flag.
     bool CTS();
     bool DSR();
     bool DCD();
     bool RI();
     bool DeltaCTS();
     bool DeltaDSR();
-    bool DeltaDCD();
-    bool DeltaRI();
     // The levels without touching the change flags, and what the latest
     // status report of the line changed (for watchers such as status lights).
     ModemLevels PeekModemLevels() const;
@@ -214,7 +213,6 @@ private:
     void FireStatusTrigger(quint16 handle, Trigger::Kind kind);
     void FireTimerTrigger(quint16 handle);
     quint16 NewHandle();
-    Trigger& FindTrigger(quint16 handle);
     std::vector<PortListener*> ListenersInOrder() const;
     bool StillListening(PortListener* listener) const;
 

@@ -113,20 +113,15 @@ bool TApdDataPacket::Advance(Search& search, const Pattern& pattern, const std::
 
 bool TApdDataPacket::HasEndCondition() const
 {
-    return (endCond_ & ecString) || ((endCond_ & ecPacketSize) && packetSize_ > 0);
+    return (endCond_ & ecString) != 0;
 }
 
 bool TApdDataPacket::EndReached(const std::string& buffer)
 {
     while (endSearch_.next < buffer.size()) {
-        bool found = false;
-        if (endCond_ & ecString)
-            found = Advance(endSearch_, end_, buffer);
-        else
+        if (!HasEndCondition())
             ++endSearch_.next;
-        bool sizeReached = (endCond_ & ecPacketSize) && packetSize_ > 0 &&
-                           endSearch_.next - packetStart_ >= static_cast<size_t>(packetSize_);
-        if (found || sizeReached)
+        else if (Advance(endSearch_, end_, buffer))
             return true;
     }
     return false;

@@ -12,7 +12,7 @@ class PacketHub;
 enum TPacketMode { dpIdle, dpWaitStart, dpCollecting };
 
 // How a packet ends; none set: the packet is its start string alone.
-enum TPacketEndCond : int { ecString = 0x01, ecPacketSize = 0x02 };
+enum TPacketEndCond : int { ecString = 0x01 };
 
 // Watches the bytes arriving on a port for a packet that begins with a start
 // string and ends with an end string, and hands each complete packet to
@@ -41,7 +41,6 @@ public:
     // match is lost).
     void SetEndString(const std::string& pattern);
     std::string EndString() const { return endString_; }
-    void SetPacketSize(int size) { packetSize_ = size; }
     void SetIncludeStrings(bool on) { includeStrings_ = on; }
     void SetIgnoreCase(bool on) { ignoreCase_ = on; }
     // In ticks of 55 ms; 0: a started packet may take for ever.
@@ -96,7 +95,6 @@ private:
     std::string startString_;
     int endCond_ = 0;
     std::string endString_;
-    int packetSize_ = 0;
     bool includeStrings_ = true;
     bool ignoreCase_ = true;
     int timeOutTicks_ = 2184;

@@ -37,7 +37,6 @@ public:
     ~TApdSLController() override;
 
     void SetComPort(TApdWinsockPort* port);
-    TApdWinsockPort* ComPort() const { return port_; }
     // Watching starts now if the port is open, else when it opens; closing
     // the port suspends it until the next open.
     void SetMonitoring(bool monitoring);

@@ -75,9 +75,10 @@ void ModemEmulator::SetUpMatcher(TApdDataPacket& matcher, const std::string& sta
     matcher.SetTimeOut(ticks);
 }
 
-PharmacyProfile ModemEmulator::Profile() const
+void ModemEmulator::UseProfile(const PharmacyProfile& profile)
 {
-    return PharmacyProfile(host_.State().pharmacyConfig);
+    profile_ = profile;
+    echoEnabled_ = profile.EchoAtOpen();
 }
 
 template <typename Work>
@@ -151,7 +152,7 @@ void ModemEmulator::OpenSourcePort()
             if (profile.IsMcKesson()) {
                 quint16 trigger = sourcePort_.AddStatusTrigger(stModem);
                 sourcePort_.SetStatusTrigger(trigger, kDsrCtsMask, true);
-                host_.State().modemStatusTrigger = static_cast<int16_t>(trigger);
+                modemStatusTrigger_ = trigger;
             }
         } else {
             LogMsg("Raising serial port DTR.");
@@ -174,7 +175,7 @@ void ModemEmulator::CloseSourcePort()
         if (sourcePort_.Open()) {
             sourcePort_.SetOpen(false);
             // The port's triggers went with it.
-            host_.State().modemStatusTrigger = 0;
+            modemStatusTrigger_ = 0;
         }
     } catch (const std::exception& error) {
         LogMsg("CloseSourcePort Exception: '%s'", error.what());
@@ -324,24 +325,22 @@ void ModemEmulator::UpdateEcho(const std::string& upper)
     size_t e = upper.find('E');
     if (e == std::string::npos || e < 2 || !IsLetterOrDigit(upper[e - 1]))
         return;
-    bool& echo = host_.State().echoEnabled;
     if (e + 1 < upper.size() && upper[e + 1] == '0') {
         LogMsg("  Detected E0; Turning echo OFF");
-        echo = false;
+        echoEnabled_ = false;
     } else {
         LogMsg("  Detected E/E1; Turning echo ON");
-        echo = true;
+        echoEnabled_ = true;
     }
 }
 
 void ModemEmulator::EchoCommand(const std::string& line, const char* echoLog, const char* crLfLog)
 {
-    const ControllerState& state = host_.State();
     const char* logLine = nullptr;
-    if (state.echoEnabled) {
+    if (echoEnabled_) {
         Write(line + "\r\n");
         logLine = echoLog;
-    } else if (!state.numericResultCodes) {
+    } else if (!profile_.NumericResultCodes()) {
         Write("\r\n");
         logLine = crLfLog;
     }
@@ -351,10 +350,9 @@ void ModemEmulator::EchoCommand(const std::string& line, const char* echoLog, co
 
 void ModemEmulator::AnswerOrdinaryCommand(const std::string& data)
 {
-    const ControllerState& state = host_.State();
     EchoCommand(data, "  Echoed data back to serial port.", "  Echoed CrLf to serial port.");
     modemAtDataPacket_.SetEnabled(true);
-    if (!state.numericResultCodes) {
+    if (!profile_.NumericResultCodes()) {
         Write("OK\r\n");
         LogMsg("Sent an OK to serial port.");
     }
@@ -399,9 +397,8 @@ void ModemEmulator::ProcessAtdtFromClientSerialPort()
 
 void ModemEmulator::EchoDialCommand()
 {
-    const ControllerState& state = host_.State();
     PharmacyProfile profile = Profile();
-    if (state.echoEnabled) {
+    if (echoEnabled_) {
         Write(dialCommand_ + "\r\n");
         LogMsg("  Echoed ATDT data back to serial port.");
     } else if (profile.IsMcKesson()) {
@@ -490,10 +487,9 @@ void ModemEmulator::EndFailedDial(const std::string& error)
 
 void ModemEmulator::ProcessAth0FromClientSerialPort()
 {
-    const ControllerState& state = host_.State();
     EchoCommand(hangupCommand_, "  Echoed ATH / ATH0 (Hangup) data back to serial port.",
                 "  Sent CrLf for ATH / ATH0 (Hangup) to serial port.");
-    if (!state.numericResultCodes) {
+    if (!profile_.NumericResultCodes()) {
         Write("OK\r\n");
         LogMsg("Sent an OK to serial port.");
     }
@@ -532,7 +528,6 @@ void ModemEmulator::ModemEscapeDataPacketStringPacket(const std::string& data)
 void ModemEmulator::SourcePortTriggerAvail(int count)
 {
     const bool logRaw = SerialPortLoggingEnabled();
-    chunkReceived_ = count != 0;
     std::string chunk;
     try {
         for (int i = 0; i < count; ++i)
@@ -557,7 +552,7 @@ void ModemEmulator::SourcePortTriggerModemStatus()
     if (deltaDsr && deltaCts && dsr && cts) {
         if (profile.IsMcKesson()) {
             LogMsg("DRS and CTS raised; Enabling echo.");
-            host_.State().echoEnabled = true;
+            echoEnabled_ = true;
         }
     } else if (deltaDsr && !deltaCts && cts && profile.IsMcKesson()) {
         if (!dsr) {
@@ -567,7 +562,6 @@ void ModemEmulator::SourcePortTriggerModemStatus()
             Write("\r\nOK\r\n");
         }
     }
-    quint16 trigger = static_cast<quint16>(host_.State().modemStatusTrigger);
-    if (trigger != 0)
-        sourcePort_.SetStatusTrigger(trigger, kDsrCtsMask, true);
+    if (modemStatusTrigger_ != 0)
+        sourcePort_.SetStatusTrigger(modemStatusTrigger_, kDsrCtsMask, true);
 }

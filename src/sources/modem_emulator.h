@@ -21,7 +21,12 @@ public:
     TApdWinsockPort& SourcePort() { return sourcePort_; }
     bool IsSourcePortOpen() const { return sourcePort_.Open(); }
     TApdDataPacket& ClaimDataPacket() { return claimDataPacket_; }
-    PharmacyProfile Profile() const;
+
+    // The profile taken when the data source opens; echo starts from it.
+    void UseProfile(const PharmacyProfile& profile);
+    const PharmacyProfile& Profile() const { return profile_; }
+    // Changed by ATE0/ATE1, and for McKesson systems by DSR and CTS rising.
+    bool EchoEnabled() const { return echoEnabled_; }
 
     // The data source's side (port settings, lines and matchers by profile).
     void ConfigureSourcePort();
@@ -47,8 +52,6 @@ public:
     // Every byte received since the last call: acknowledgements are looked
     // for here, so none is missed between two looks.
     std::string TakeReceived();
-    bool ChunkReceived() const { return chunkReceived_; }
-    void ClearChunkReceived() { chunkReceived_ = false; }
 
     // The messages posted by the matcher handlers (1425 and 1426).
     void ProcessAtdtFromClientSerialPort();
@@ -85,7 +88,10 @@ private:
     std::string dialCommand_;
     std::string hangupCommand_;
     std::string received_;
-    bool chunkReceived_ = false;
+    PharmacyProfile profile_{0};
+    bool echoEnabled_ = true;
+    // The DSR/CTS trigger of McKesson systems; 0 while there is none.
+    quint16 modemStatusTrigger_ = 0;
     // A hang-up as the very first command line after start is an ordinary
     // command.
     bool hangupGuard_ = true;

@@ -179,7 +179,6 @@ VisaExchange::Acknowledgement VisaExchange::WaitForClaimAck(int seconds)
     EventTimer timer = NewTimer(FractionalSecs2Ticks(seconds));
     Acknowledgement answer;
     while (!TimerExpired(timer) && !state.cancelRequested && !state.failureCounted && !answer.received) {
-        modem_.ClearChunkReceived();
         ProcessPendingEvents();
         std::string bytes = modem_.TakeReceived();
         if (bytes.empty()) {

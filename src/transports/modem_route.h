@@ -33,7 +33,6 @@ public:
 
     TApdTapiDevice& Device() { return device_; }
     void SetTapiTimerInterval(int milliseconds) { tapiTimer_.setInterval(milliseconds); }
-    bool IsTapiTimerActive() const { return tapiTimer_.isActive(); }
 
 private:
     void CheckDialSettings(const std::string& device, const std::string& number);

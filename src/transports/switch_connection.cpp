@@ -41,6 +41,19 @@ void DumpPartial(const std::string& bytes)
     LogDump("  Claim", bytes.data(), static_cast<int>(bytes.size()));
 }
 
+// Every part of the relay's address is needed before an attempt is made.
+void RefuseMissingSettings(const std::string& address, const std::string& port, int timeout)
+{
+    if (address.empty() && port.empty())
+        throw ClaimError("Specify a Host Name/IP Address and Port Number/Name prior to sending data (Click Options button)");
+    if (address.empty())
+        throw ClaimError("Specify a Host Name/IP Address prior to sending data (Click Options button)");
+    if (port.empty())
+        throw ClaimError("Specify a Port Number/Name prior to sending data (Click Options button)");
+    if (timeout <= 0)
+        throw ClaimError("Specify a connection timeout >= 0 prior to sending data (Click Options button)");
+}
+
 } // namespace
 
 long NextClaimSequence()
@@ -74,10 +87,8 @@ SwitchConnection::~SwitchConnection() = default;
 
 void SwitchConnection::ConnectToSwitch()
 {
-    state_.switchConnected = false;
+    ClearConnectOutcome();
     state_.cancelRequested = false;
-    state_.switchError = 0;
-    state_.connectTimedOut = false;
     state_.connectInProgress = true;
 
     if (IsOutboundNetworkConfigured()) {
@@ -86,9 +97,7 @@ void SwitchConnection::ConnectToSwitch()
         } catch (const std::exception& socketError) {
             if (!GetConnectViaTapi())
                 throw ClaimError(socketError.what());
-            state_.switchConnected = false;
-            state_.switchError = 0;
-            state_.connectTimedOut = false;
+            ClearConnectOutcome();
             try {
                 modem_.TapiConnect();
             } catch (const std::exception& modemError) {
@@ -111,9 +120,7 @@ void SwitchConnection::ConnectToSwitch()
 
 void SwitchConnection::WinSockConnect()
 {
-    state_.switchConnected = false;
-    state_.switchError = 0;
-    state_.connectTimedOut = false;
+    ClearConnectOutcome();
 
     if (dialUpStep_)
         dialUpStep_();
@@ -150,8 +157,28 @@ void SwitchConnection::WinSockConnect()
 
 void SwitchConnection::LocalConnect()
 {
-    // The port takes its settings only while closed, so a connection that is
-    // still up is replaced rather than refused.
+    AimPortAtRelay();
+    int timeout = GetOutboundConnectTimeout();
+    view_.SetStatusText("Connecting to Tuq via Network...");
+
+    ClearConnectOutcome();
+    RefuseMissingSettings(ApdComPort.WsAddress(), ApdComPort.WsPort(), timeout);
+
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        if (AttemptConnect(attempt, timeout))
+            break;
+        if (attempt < 3)
+            DelayTicks(Secs2Ticks(1), true);
+    }
+
+    ProcessPendingEvents();
+    ThrowUnlessConnected();
+}
+
+// The port takes its settings only while closed, so a connection that is
+// still up is replaced rather than refused.
+void SwitchConnection::AimPortAtRelay()
+{
     if (ApdComPort.Open())
         ApdComPort.SetOpen(false);
     ApdComPort.SetDeviceLayer(dlWinsock);
@@ -162,49 +189,43 @@ void SwitchConnection::LocalConnect()
     std::string port = portNumber != 0 ? std::to_string(portNumber) : std::string();
     ApdComPort.SetWsAddress(address);
     ApdComPort.SetWsPort(port);
-    int timeout = GetOutboundConnectTimeout();
-    view_.SetStatusText("Connecting to Tuq via Network...");
+}
 
+void SwitchConnection::ClearConnectOutcome()
+{
     state_.switchConnected = false;
     state_.switchError = 0;
     state_.connectTimedOut = false;
-    if (address.empty() && port.empty())
-        throw ClaimError("Specify a Host Name/IP Address and Port Number/Name prior to sending data (Click Options button)");
-    if (address.empty())
-        throw ClaimError("Specify a Host Name/IP Address prior to sending data (Click Options button)");
-    if (port.empty())
-        throw ClaimError("Specify a Port Number/Name prior to sending data (Click Options button)");
-    if (timeout <= 0)
-        throw ClaimError("Specify a connection timeout >= 0 prior to sending data (Click Options button)");
+}
 
-    for (int attempt = 1; attempt <= 3; ++attempt) {
-        LogMsg("Connecting to Tuq via Network # %d; Attempt # %d.", 0, attempt);
-        state_.switchConnected = false;
-        state_.switchError = 0;
-        state_.connectTimedOut = false;
-        try {
-            ApdComPort.SetOpen(true);
-            state_.connectTimerHandle = static_cast<int16_t>(ApdComPort.AddTimerTrigger());
-            ApdComPort.SetTimerTrigger(static_cast<quint16>(state_.connectTimerHandle), Secs2Ticks(timeout), true);
-        } catch (...) {
-            RemoveConnectTrigger();
-            throw;
-        }
-        WaitForAttemptEnd();
+// True when the attempts end here: connected, or cancelled.
+bool SwitchConnection::AttemptConnect(int attempt, int timeout)
+{
+    LogMsg("Connecting to Tuq via Network # %d; Attempt # %d.", 0, attempt);
+    ClearConnectOutcome();
+    try {
+        ApdComPort.SetOpen(true);
+        connectTimerHandle_ = ApdComPort.AddTimerTrigger();
+        ApdComPort.SetTimerTrigger(connectTimerHandle_, Secs2Ticks(timeout), true);
+    } catch (...) {
         RemoveConnectTrigger();
-
-        if (state_.cancelRequested)
-            break;
-        if (state_.switchConnected && !state_.connectTimedOut && state_.switchError == 0) {
-            LogMsg("Connection established.");
-            break;
-        }
-        ApdComPort.SetOpen(false);
-        if (attempt < 3)
-            DelayTicks(Secs2Ticks(1), true);
+        throw;
     }
+    WaitForAttemptEnd();
+    RemoveConnectTrigger();
 
-    ProcessPendingEvents();
+    if (state_.cancelRequested)
+        return true;
+    if (state_.switchConnected && !state_.connectTimedOut && state_.switchError == 0) {
+        LogMsg("Connection established.");
+        return true;
+    }
+    ApdComPort.SetOpen(false);
+    return false;
+}
+
+void SwitchConnection::ThrowUnlessConnected()
+{
     if (state_.switchConnected && !state_.cancelRequested && state_.switchError == 0) {
         LogMsg("Winsock Connect operation to Tuq complete");
         return;
@@ -234,10 +255,10 @@ void SwitchConnection::WaitForAttemptEnd()
 
 void SwitchConnection::RemoveConnectTrigger()
 {
-    if (state_.connectTimerHandle == 0)
+    if (connectTimerHandle_ == 0)
         return;
-    quint16 handle = static_cast<quint16>(state_.connectTimerHandle);
-    state_.connectTimerHandle = 0;
+    quint16 handle = connectTimerHandle_;
+    connectTimerHandle_ = 0;
     if (!ApdComPort.Open())
         return; // the triggers went with the port
     ApdComPort.SetTimerTrigger(handle, 0, false);
@@ -402,7 +423,7 @@ void SwitchConnection::ApdComPortWsError(int errCode)
 
 void SwitchConnection::ApdComPortTriggerTimer(quint16 handle)
 {
-    if (handle == 0 || handle != static_cast<quint16>(state_.connectTimerHandle))
+    if (handle == 0 || handle != connectTimerHandle_)
         return;
     LogMsg("Received Port Trigger Timer event from Tuq (connection timed out)");
     state_.connectTimedOut = true;

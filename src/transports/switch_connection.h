@@ -34,6 +34,8 @@ public:
     bool ReadCharTimed(TApdWinsockPort& port, int seconds, char& c);
 
     bool IsPortOpen() const { return ApdComPort.Open(); }
+    // The timer trigger of a connect attempt is on the port.
+    bool HasConnectTrigger() const { return connectTimerHandle_ != 0; }
     bool IsSocketMode() const { return ApdComPort.DeviceLayer() == dlWinsock; }
     // Closes the socket to the relay and releases both Twofish contexts.
     void CloseSocket();
@@ -52,6 +54,11 @@ signals:
 
 private:
     void LocalConnect();
+    void AimPortAtRelay();
+    // Forgets the last attempt's connect, port error and time-out.
+    void ClearConnectOutcome();
+    bool AttemptConnect(int attempt, int timeout);
+    void ThrowUnlessConnected();
     bool SendRecord(const std::string& record, std::string& reply);
     bool ReadHeader(int wait, std::string& header, std::string& reply);
     void ApdComPortWsConnect();
@@ -68,6 +75,7 @@ private:
     std::function<void()> dialUpStep_;
     std::unique_ptr<TwofishContext> TwofishEncoder;
     std::unique_ptr<TwofishContext> TwofishDecoder;
+    quint16 connectTimerHandle_ = 0;  // the timer trigger of the attempt under way
     ModemRoute modem_;
 };
 

@@ -106,9 +106,9 @@ TEST_F(SerialControllerTest, LegacyXenixSwitchSelectsProfileOne)
                        "\n[HKEY_CURRENT_USER\\Software\\Tuq Network\\Corvane\\InputSerialPort]\n"
                        "\"Is3PMXenixSystem\"=\"1\"\n");
     ASSERT_TRUE(controller.OpenDataSource());
-    EXPECT_EQ(controller.State().pharmacyConfig, 1);
-    EXPECT_FALSE(controller.State().echoEnabled);
-    EXPECT_TRUE(controller.State().numericResultCodes);
+    EXPECT_EQ(controller.Modem().Profile().Number(), 1);
+    EXPECT_FALSE(controller.Modem().EchoEnabled());
+    EXPECT_TRUE(controller.Modem().Profile().NumericResultCodes());
     controller.CloseDataSource();
 }
 

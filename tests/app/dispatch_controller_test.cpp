@@ -283,7 +283,7 @@ TEST_F(ClaimRoadTest, SocketSourceOpensOnceTheSwitchIsUp)
     EXPECT_EQ(view.StatusText(), "SSL connection failure -- User input required!");
 
     StartSwitch();
-    EXPECT_TRUE(WaitFor([&] { return controller.HasRelayThread() && controller.State().mxStarted; }))
+    EXPECT_TRUE(WaitFor([&] { return controller.IsRelayStarted(); }))
         << Log();
     controller.CloseDataSource();
     EXPECT_TRUE(WaitFor([&] { return !controller.HasRelayThread(); }));

@@ -272,7 +272,7 @@ TEST_F(SerialBench, PortIsConfiguredFromTheSettingsAndTheProfile)
         SetSoftwareTransmit(c.softwareTransmit);
         SetSoftwareReceive(c.softwareReceive);
         SetBaud(9600);
-        host.state.pharmacyConfig = static_cast<uint8_t>(c.profile);
+        modem.UseProfile(PharmacyProfile(c.profile));
         modem.ConfigureSourcePort();
         EXPECT_EQ(port.HWFlowOptions(), c.hardware);
         EXPECT_EQ(port.SWFlowOptions(), c.software);

@@ -25,10 +25,7 @@ SerialBench::SerialBench()
 
 void SerialBench::Open(int profile)
 {
-    ControllerState& state = host.state;
-    state.pharmacyConfig = static_cast<uint8_t>(profile);
-    state.numericResultCodes = profile == 1;
-    state.echoEnabled = profile != 1;
+    modem.UseProfile(PharmacyProfile(profile));
     modem.ConfigureSourcePort();
     modem.OpenSourcePort();
     pharmacy.SetOpen(true);

@@ -212,7 +212,7 @@ TEST_F(RelayByModemTest, SocketClientsAreServedOverOneCallUntilItIdles)
     StartController();
     controller->Switch().Modem().SetTapiTimerInterval(3000);
     ASSERT_TRUE(controller->OpenDataSource());
-    ASSERT_TRUE(WaitFor([&] { return controller->State().mxStarted; })) << Log();
+    ASSERT_TRUE(WaitFor([&] { return controller->IsRelayStarted(); })) << Log();
 
     EXPECT_EQ(RunPharmacy({"--claims", "2", "--expect-paid"}), 0) << pharmacyOutput << Log();
     EXPECT_EQ(Count("Dial via TAPI"), 1);
@@ -227,7 +227,7 @@ TEST_F(RelayByModemTest, FailedCallIsAnsweredTuq07)
     StartSwitch({"--no-carrier"});
     StartController();
     ASSERT_TRUE(controller->OpenDataSource());
-    ASSERT_TRUE(WaitFor([&] { return controller->State().mxStarted; })) << Log();
+    ASSERT_TRUE(WaitFor([&] { return controller->IsRelayStarted(); })) << Log();
 
     EXPECT_EQ(RunPharmacy({"--claims", "1"}), 0) << pharmacyOutput;
     EXPECT_TRUE(Logged("TAPI connection failed with Exception 'TAPI connection was not established'")) << Log();

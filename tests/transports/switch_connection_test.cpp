@@ -479,7 +479,7 @@ TEST_F(SwitchConnectionTest, AcceptingPeerGivesAnEstablishedConnection)
     EXPECT_TRUE(connection.IsPortOpen());
     EXPECT_TRUE(state.switchConnected);
     EXPECT_TRUE(state.connectInProgress);
-    EXPECT_EQ(state.connectTimerHandle, 0);
+    EXPECT_FALSE(connection.HasConnectTrigger());
     EXPECT_EQ(relayWaits, std::vector<bool>{true});
     std::string log = Log();
     EXPECT_NE(log.find("Calling StartMxSock() from WinSockConnect()."), std::string::npos);
@@ -529,7 +529,7 @@ TEST_F(SwitchConnectionTest, FailedConnectsRaiseTheirReason)
         EXPECT_EQ(Connect(), c.message);
         EXPECT_FALSE(connection.IsPortOpen());
         EXPECT_FALSE(state.switchConnected);
-        EXPECT_EQ(state.connectTimerHandle, 0);
+        EXPECT_FALSE(connection.HasConnectTrigger());
         std::string log = Log();
         EXPECT_EQ(Occurrences(log, "; Attempt # "), c.attempts) << log;
         if (c.attempts > 0) {
